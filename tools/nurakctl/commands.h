@@ -1,0 +1,12 @@
+#pragma once
+
+#include "ctl_common.h"
+
+namespace nurak::ctl {
+
+int RunList(const Args& args);
+int RunInfo(const Args& args);
+int RunDescriptor(const Args& args);
+int RunRaw(const Args& args);
+
+}  // namespace nurak::ctl
