@@ -31,7 +31,7 @@ Walk WalkDescriptor(const std::vector<uint8_t>& d) {
     uint32_t page = 0, reportSize = 0, reportCount = 0;
     int reportId = 0;
     int depth = 0;
-    std::optional<uint32_t> firstUsage;
+    uint32_t firstUsage = 0;  // 0: none seen since the last main item
     size_t i = 0;
     while (i < d.size()) {
         const uint8_t prefix = d[i++];
@@ -54,14 +54,14 @@ Walk WalkDescriptor(const std::vector<uint8_t>& d) {
             if (tag == 0x9) w.outputBits[reportId] += static_cast<int>(reportSize * reportCount);
             if (tag == 0xA) {
                 if (depth == 0) {
-                    uint32_t u = firstUsage.value_or(0);
+                    uint32_t u = firstUsage;
                     uint16_t p = u > 0xFFFF ? static_cast<uint16_t>(u >> 16) : static_cast<uint16_t>(page);
                     w.tops.push_back({p, static_cast<uint16_t>(u & 0xFFFF), {}});
                 }
                 ++depth;
             }
             if (tag == 0xC && --depth < 0) w.wellFormed = false;
-            firstUsage.reset();
+            firstUsage = 0;
         } else if (type == 1) {  // global
             if (tag == 0) page = value;
             if (tag == 7) reportSize = value;
@@ -71,7 +71,7 @@ Walk WalkDescriptor(const std::vector<uint8_t>& d) {
             }
             if (tag == 9) reportCount = value;
         } else if (type == 2) {  // local
-            if (tag == 0 && !firstUsage) firstUsage = size == 4 ? value : value & 0xFFFF;
+            if (tag == 0 && firstUsage == 0) firstUsage = size == 4 ? value : value & 0xFFFF;
         }
     }
     w.finalDepth = depth;
