@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -21,7 +22,7 @@ namespace fs = std::filesystem;
 // Larger than any descriptor the kernel hands out (4096).
 constexpr size_t kMaxFileBytes = 8192;
 
-bool ReadSmallFile(const fs::path& path, std::string& out) {
+bool ReadSmallFile(const std::string& path, std::string& out) {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
@@ -55,7 +56,7 @@ bool ParseHex(std::string_view text, uint32_t& value) {
     return i > start;
 }
 
-bool ReadHexFile(const fs::path& path, uint32_t& value) {
+bool ReadHexFile(const std::string& path, uint32_t& value) {
     std::string text;
     return ReadSmallFile(path, text) && ParseHex(text, value);
 }
@@ -104,31 +105,38 @@ int NodeNumber(const std::string& name) {
     return name.size() > 6 ? n : -1;
 }
 
+std::string Parent(const std::string& dir) {
+    const size_t slash = dir.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : dir.substr(0, slash);
+}
+
 }  // namespace
 
 bool ReadHidNodeInfo(const HidRoot& root, const std::string& name, HidNodeInfo& out) {
     out = HidNodeInfo{};
     out.name = name;
     out.node = root.dev / name;
-    std::error_code ec;
-    const fs::path hidDir = fs::canonical(root.sys / "class" / "hidraw" / name / "device", ec);
-    if (ec) return false;
+    // realpath in place of std::filesystem::canonical: the listing runs every
+    // 100 ms and the path objects cost more than the system calls.
+    const std::string link = (root.sys / "class" / "hidraw" / name / "device").string();
+    char resolved[PATH_MAX];
+    if (!::realpath(link.c_str(), resolved)) return false;
+    const std::string hidDir = resolved;
 
     std::string text;
-    if (!ReadSmallFile(hidDir / "uevent", text)) return false;
+    if (!ReadSmallFile(hidDir + "/uevent", text)) return false;
     int physInterface = -1;
     ParseUevent(text, out, physInterface);
 
-    if (!ReadSmallFile(hidDir / "report_descriptor", text)) return false;
+    if (!ReadSmallFile(hidDir + "/report_descriptor", text)) return false;
     out.descriptor.assign(text.begin(), text.end());
 
     // A USB HID device sits in its interface folder, which sits in the device folder.
-    const fs::path interfaceDir = hidDir.parent_path();
+    const std::string interfaceDir = Parent(hidDir);
     uint32_t value = 0;
-    if (ReadHexFile(interfaceDir / "bInterfaceNumber", value) && value < 256) {
+    if (ReadHexFile(interfaceDir + "/bInterfaceNumber", value) && value < 256) {
         out.interfaceNumber = static_cast<int>(value);
-        if (ReadHexFile(interfaceDir.parent_path() / "bcdDevice", value))
-            out.version = static_cast<uint16_t>(value);
+        if (ReadHexFile(Parent(interfaceDir) + "/bcdDevice", value)) out.version = static_cast<uint16_t>(value);
     } else {
         out.interfaceNumber = physInterface;
     }
