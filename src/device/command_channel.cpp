@@ -111,15 +111,17 @@ int DeviceCommandChannel::RunChunks(uint8_t command, Direction direction, uint8_
     return kResultOk;
 }
 
+int DeviceCommandChannel::ExchangeOne(const CommandReport& report, uint8_t* reply) {
+    std::memset(reply, 0, kCommandReportSize);
+    std::lock_guard guard(commandLock_);
+    return Transfer(report.bytes.data(), kCommandReportSize, reply, kCommandReportSize, nullptr);
+}
+
 int DeviceCommandChannel::SingleCommand(uint8_t command) {
     CommandReport report(command);
     report.UpdateChecksum();
-    uint8_t reply[kCommandReportSize] = {};
-    int result;
-    {
-        std::lock_guard guard(commandLock_);
-        result = Transfer(report.bytes.data(), kCommandReportSize, reply, sizeof reply, nullptr);
-    }
+    uint8_t reply[kCommandReportSize];
+    const int result = ExchangeOne(report, reply);
     return result == kResultOk ? StatusResult(reply[7]) : result;
 }
 
@@ -175,12 +177,8 @@ int DeviceCommandChannel::ReadStatus(uint8_t* buffer, uint16_t length, uint16_t 
     if (length > kMaxChunk) return kResultNotWritten;
     CommandReport report(kCmdReadStatus);
     report.SetChunk(static_cast<uint8_t>(length), offset);
-    uint8_t reply[kCommandReportSize] = {};
-    int result;
-    {
-        std::lock_guard guard(commandLock_);
-        result = Transfer(report.bytes.data(), kCommandReportSize, reply, sizeof reply, nullptr);
-    }
+    uint8_t reply[kCommandReportSize];
+    const int result = ExchangeOne(report, reply);
     if (result != kResultOk) return result;
     const int status = StatusResult(reply[7]);
     if (status != kResultOk) return status;
@@ -196,12 +194,8 @@ int DeviceCommandChannel::ReadPerKeyTable(uint8_t* buffer) {
 bool DeviceCommandChannel::Probe() {
     CommandReport report(kCmdProbe);
     report.UpdateChecksum();
-    uint8_t reply[kCommandReportSize] = {};
-    int result;
-    {
-        std::lock_guard guard(commandLock_);
-        result = Transfer(report.bytes.data(), kCommandReportSize, reply, sizeof reply, nullptr);
-    }
+    uint8_t reply[kCommandReportSize];
+    const int result = ExchangeOne(report, reply);
     return result == kResultOk && reply[7] != kStatusRefusedFF && reply[7] != kStatusRefusedFE && reply[8] == 0xFF;
 }
 

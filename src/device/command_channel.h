@@ -71,6 +71,8 @@ private:
     // Moves `total` bytes in chunks starting at device offset `start`.
     int RunChunks(uint8_t command, Direction direction, uint8_t* readInto, const uint8_t* writeFrom,
                   size_t total, uint16_t start, size_t chunkSize, LockKind lock);
+    // One report under the command lock; the reply is zeroed first.
+    int ExchangeOne(const CommandReport& report, uint8_t* reply);
     int SingleCommand(uint8_t command);
     uint32_t Timeout() const { return slowLink_ ? kSlowLinkTimeoutMs : kTimeoutMs; }
 
