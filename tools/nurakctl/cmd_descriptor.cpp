@@ -54,7 +54,9 @@ int RunDescriptor(const Args& args) {
     }
 
     // When a path names one collection, show that one only.
-    const int only = static_cast<int>(PathCollectionNumber(rest[0]));
+    std::error_code ec;
+    const bool isFile = std::filesystem::is_regular_file(rest[0], ec);
+    const int only = isFile ? 0 : static_cast<int>(PathCollectionNumber(rest[0]));
     std::string out = json ? "{\"collections\":[" : "";
     bool first = true;
     for (const auto& c : descriptor.collections) {
@@ -81,6 +83,9 @@ int RunDescriptor(const Args& args) {
         }
         first = false;
     }
+    // A path naming a collection the node lacks names nothing: not an empty success.
+    if (only > 0 && first)
+        throw CtlError("the descriptor has no collection " + std::to_string(only) + " (" + rest[0] + ")");
     if (json) out += "]}\n";
     std::fputs(out.c_str(), stdout);
     return 0;

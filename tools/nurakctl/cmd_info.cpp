@@ -16,8 +16,11 @@ int RunInfo(const Args& args) {
     OpenChannel(channel, path);
     uint8_t record[DeviceCommandChannel::kDeviceInfoSize] = {};
     Check(channel.Begin(), "begin");
-    Check(channel.ReadDeviceInfo(record), "read device information");
-    Check(channel.End(), "end");
+    // The sequence is closed even when the read fails, so the device is not left inside it.
+    const int read = channel.ReadDeviceInfo(record);
+    const int end = channel.End();
+    Check(read, "read device information");
+    Check(end, "end");
     channel.SetOpened(false);
     channel.device().Close();
 
