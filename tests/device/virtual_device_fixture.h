@@ -10,6 +10,7 @@
 #include "device/hid_root.h"
 #include "emulator/virtual_hid.h"
 #include "support/temp_dir.h"
+#include "support/virtual_paths.h"
 
 namespace nurak::testing {
 
@@ -23,26 +24,10 @@ protected:
         return emu_->Add(model, options);
     }
     // The interface path of a device's collection as the listing forms it.
-    static std::string PathOf(emu::VirtualDevice& d, int interfaceNumber, int collection) {
-        std::string p = d.DevNode(interfaceNumber).string() + "?";
-        char buf[64];
-        if (d.vendorId() || d.productId()) {
-            std::snprintf(buf, sizeof buf, "vid_%04x&pid_%04x", d.vendorId(), d.productId());
-            p += buf;
-        } else {
-            p += "hid";
-        }
-        std::snprintf(buf, sizeof buf, "&mi_%02x", interfaceNumber);
-        p += buf;
-        if (collection > 0) {
-            std::snprintf(buf, sizeof buf, "&col%02x", collection);
-            p += buf;
-        }
-        return p;
+    static std::string PathOf(const emu::VirtualDevice& d, int interfaceNumber, int collection) {
+        return nurak::testing::VirtualInterfacePath(d, interfaceNumber, collection);
     }
-    static std::string CommandPath(emu::VirtualDevice& d) {
-        return d.model() == emu::Model::Headset ? PathOf(d, 3, 0) : PathOf(d, 1, 4);
-    }
+    static std::string CommandPath(const emu::VirtualDevice& d) { return nurak::testing::VirtualCommandPath(d); }
 
     TempDir dir_{"nurak-dev-test"};
     std::unique_ptr<emu::VirtualHidRoot> emu_;

@@ -27,6 +27,7 @@
 #include "emulator/firmware.h"
 #include "emulator/virtual_hid.h"
 #include "support/temp_dir.h"
+#include "support/virtual_paths.h"
 
 extern char** environ;
 
@@ -177,24 +178,10 @@ class NurakctlTest : public ::testing::Test {
     }
 
     // The interface path the listing gives a collection.
-    static std::string PathOf(VirtualDevice& d, int interfaceNumber, int collection) {
-        std::string p = d.DevNode(interfaceNumber).string() + "?";
-        char buf[64];
-        if (d.vendorId() || d.productId()) {
-            std::snprintf(buf, sizeof buf, "vid_%04x&pid_%04x", d.vendorId(), d.productId());
-            p += buf;
-        } else {
-            p += "hid";
-        }
-        std::snprintf(buf, sizeof buf, "&mi_%02x", interfaceNumber);
-        p += buf;
-        if (collection > 0) {
-            std::snprintf(buf, sizeof buf, "&col%02x", collection);
-            p += buf;
-        }
-        return p;
+    static std::string PathOf(const emu::VirtualDevice& d, int interfaceNumber, int collection) {
+        return nurak::testing::VirtualInterfacePath(d, interfaceNumber, collection);
     }
-    static std::string CommandPath(VirtualDevice& d) { return PathOf(d, 1, 4); }
+    static std::string CommandPath(const emu::VirtualDevice& d) { return nurak::testing::VirtualCommandPath(d); }
 
     static std::array<uint8_t, kInfoSize> InfoOf(VirtualDevice& d) {
         std::array<uint8_t, kInfoSize> record{};
