@@ -206,10 +206,13 @@ void VirtualDevice::ClearFaults() {
     faults_.clear();
 }
 
-size_t VirtualDevice::ConnectionCount(int interfaceNumber) const {
+size_t VirtualDevice::ConnectionCount(int interfaceNumber) {
     std::lock_guard lock(root_.mutex_);
-    const Node* n = FindNode(interfaceNumber);
-    return n ? n->connections.size() : 0;
+    Node* n = FindNode(interfaceNumber);
+    if (!n) return 0;
+    // Count handles whose connect() returned but which the server has not taken yet.
+    if (plugged_ && n->listenFd >= 0) root_.Accept(*this, static_cast<size_t>(n - nodes_.data()));
+    return n->connections.size();
 }
 
 DeviceCounters VirtualDevice::counters() const {

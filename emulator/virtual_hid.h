@@ -101,7 +101,7 @@ class VirtualDevice {
     void AddFault(const FaultRule& rule);
     void ClearFaults();
 
-    size_t ConnectionCount(int interfaceNumber) const;
+    size_t ConnectionCount(int interfaceNumber);
     DeviceCounters counters() const;
 
     // Same as VirtualHidRoot::Unplug(*this).
