@@ -494,39 +494,32 @@ bool Parser::Field(ReportType type, uint32_t flags) {
         index = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{index} + run.Span(), 0x10000));
         const uint16_t indexMax = Clamp16(uint64_t{index} - 1);
 
+        // Button and value capabilities share their identifying fields.
+        auto fillCommon = [&](auto& c) {
+            c.usagePage = run.page;
+            c.reportId = id;
+            c.linkCollection = linkIndex;
+            c.linkUsagePage = link.usagePage;
+            c.linkUsage = link.usage;
+            c.isRange = run.range;
+            c.usageMin = run.min;
+            c.usageMax = run.max;
+            c.dataIndexMin = indexMin;
+            c.dataIndexMax = indexMax;
+            c.isAbsolute = !(flags & kFlagRelative);
+            c.field = f;
+        };
         if (isButton) {
             ButtonCaps b;
-            b.usagePage = run.page;
-            b.reportId = id;
-            b.linkCollection = linkIndex;
-            b.linkUsagePage = link.usagePage;
-            b.linkUsage = link.usage;
-            b.isRange = run.range;
-            b.usageMin = run.min;
-            b.usageMax = run.max;
-            b.dataIndexMin = indexMin;
-            b.dataIndexMax = indexMax;
-            b.isAbsolute = !(flags & kFlagRelative);
-            b.field = f;
+            fillCommon(b);
             buttons.push_back(b);
         } else {
             ValueCaps v;
-            v.usagePage = run.page;
-            v.reportId = id;
-            v.linkCollection = linkIndex;
-            v.linkUsagePage = link.usagePage;
-            v.linkUsage = link.usage;
-            v.isRange = run.range;
-            v.usageMin = run.min;
-            v.usageMax = run.max;
-            v.dataIndexMin = indexMin;
-            v.dataIndexMax = indexMax;
-            v.isAbsolute = !(flags & kFlagRelative);
+            fillCommon(v);
             v.hasNull = (flags & kFlagNullState) != 0;
             Bounds(g.physicalMin, g.physicalMax, v.physicalMin, v.physicalMax);
             v.units = g.unit;
             v.unitExponent = g.unitExponent;
-            v.field = f;
             values.push_back(v);
         }
     }
