@@ -109,7 +109,7 @@ struct MemoryFacts {
 MemoryFacts FactsFor(Model model) {
     switch (model) {
         case Model::Mouse:
-            return {8, 32, 0x3327, 50, 120, 100};
+            return {8, 32, 0x3327, 100, 91, 200};
         case Model::Mouse3389:
             return {7, 32, 0x3389, 50, 319, 50};
         case Model::Keyboard:
@@ -141,10 +141,11 @@ void FillMouseBlock(uint8_t* b, Model model) {
     b[7] = 0;    // green
     b[8] = 0;    // blue
     b[14] = 0;   // polling-rate index
-    // X codes of the stages: 400, 800, 1600, 3100, 6200 DPI. The 3389 stores
-    // each code plus one, a missing stage as 1.
-    const uint16_t codes3327[7] = {6, 14, 30, 60, 62, 0, 0};
-    const uint16_t codes3389[7] = {8, 16, 32, 62, 124, 1, 1};
+    // X codes of the stages: 400, 800, 1600, 3200, 6400 DPI. The 3327 counts
+    // in two ranges (up to code 60 by one step, above by two steps from 6200);
+    // the 3389 stores each code plus one, a missing stage as 1.
+    const uint16_t codes3327[7] = {2, 6, 14, 30, 63, 0, 0};
+    const uint16_t codes3389[7] = {8, 16, 32, 64, 128, 1, 1};
     const uint16_t* codes = model == Model::Mouse3389 ? codes3389 : codes3327;
     for (int s = 0; s < 7; ++s) {
         Put16(b + 15 + 2 * s, codes[s]);

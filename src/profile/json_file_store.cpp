@@ -17,6 +17,7 @@
 #include <json/reader.h>
 #include <json/writer.h>
 
+#include "platform/file_io.h"
 #include "platform/trace.h"
 
 namespace nurak::profile {
@@ -28,134 +29,6 @@ void TraceCode(const char* format, int code) {
     char text[96];
     std::snprintf(text, sizeof text, format, code);
     trace::Write(text);
-}
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now so that a failing close (late write-back errors) is seen.
-    int Close() {
-        const int rc = ::close(fd_);
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
-
-// Reads the whole file; false with errno set when it cannot, or when it is
-// not a regular file or grows beyond the limit.
-bool ReadWhole(const std::filesystem::path& file, std::string& out) {
-    Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.get() < 0) return false;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return false;
-    // A FIFO or device would block or never end.
-    if (!S_ISREG(st.st_mode)) {
-        errno = EINVAL;
-        return false;
-    }
-    if (static_cast<std::uintmax_t>(st.st_size) > kMaxJsonFileSize) {
-        errno = EFBIG;
-        return false;
-    }
-    out.assign(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t have = 0;
-    // The size may change while reading; read to the end, within the limit.
-    for (;;) {
-        if (have == out.size()) {
-            if (out.size() >= kMaxJsonFileSize) {
-                char probe;
-                const ssize_t n = ::read(fd.get(), &probe, 1);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) return false;
-                if (n == 0) break;
-                errno = EFBIG;
-                return false;
-            }
-            out.resize(std::min<std::size_t>(kMaxJsonFileSize, out.size() + 4096));
-        }
-        const ssize_t n = ::read(fd.get(), out.data() + have, out.size() - have);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) break;
-        have += static_cast<std::size_t>(n);
-    }
-    out.resize(have);
-    return true;
-}
-
-bool WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Creates a new temporary file next to the target; the mode follows the
-// umask like a plain create would.
-int CreateTemp(const std::filesystem::path& file, std::filesystem::path& temp) {
-    static std::atomic<unsigned> counter{0};
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = "." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                 std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
-        temp = folder / name;
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-void SyncFolder(const std::filesystem::path& file) {
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
-    Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) (void)::fsync(fd.get());
-}
-
-// Writes through a temporary file; errno holds the cause on failure.
-bool ReplaceFile(const std::filesystem::path& file, std::string_view text) {
-    std::filesystem::path temp;
-    Fd fd(CreateTemp(file, temp));
-    if (fd.get() < 0) return false;
-    bool ok = true;
-    int error = 0;
-    // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) (void)::fchmod(fd.get(), st.st_mode & 07777);
-    if (!WriteAll(fd.get(), text) || ::fsync(fd.get()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (fd.Close() != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), file.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        errno = error;
-        return false;
-    }
-    SyncFolder(file);
-    return true;
 }
 
 // The classic styled layout (three-space indent, "name" : value, short
@@ -343,7 +216,7 @@ std::string FormatJsonText(const Json::Value& value) {
 Json::Value JsonFileStore::ReadJsonFile(const std::filesystem::path& file) {
     std::string text;
     errno = 0;
-    const bool read = ReadWhole(file, text);
+    const bool read = platform::ReadWholeFile(file, kMaxJsonFileSize, text);
     TraceCode("readjsonFile 错误吗：：%d\n", read ? 0 : errno);
     if (!read) return Json::Value();
     if (text.empty()) {
@@ -362,7 +235,7 @@ int JsonFileStore::WriteJsonFile(const std::filesystem::path& file, const Json::
         return 1;
     }
     errno = 0;
-    const bool ok = ReplaceFile(file, text);
+    const bool ok = platform::ReplaceFileContents(file, text);
     TraceCode("wirtejsonFile 错误吗：：%d\n", ok ? 0 : errno);
     return ok ? 0 : 1;
 }
@@ -411,6 +284,16 @@ std::string JsonString(const Json::Value& value, std::string fallback) {
 
 std::string JsonString(const Json::Value& object, const char* member, std::string fallback) {
     return JsonString(JsonMember(object, member), std::move(fallback));
+}
+
+Json::Value& JsonObjectMember(Json::Value& object, const char* name) {
+    if (!object.isObject()) object = Json::Value(Json::objectValue);
+    return object[name];
+}
+
+Json::Value& JsonArrayElement(Json::Value& array, std::size_t index) {
+    if (!array.isArray()) array = Json::Value(Json::arrayValue);
+    return array[static_cast<Json::ArrayIndex>(index)];
 }
 
 }  // namespace nurak::profile

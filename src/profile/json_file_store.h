@@ -64,4 +64,10 @@ bool JsonBool(const Json::Value& object, const char* member) = delete;
 std::string JsonString(const Json::Value& value, std::string fallback);
 std::string JsonString(const Json::Value& object, const char* member, std::string fallback);
 
+// Write access that never throws: a value of another type (a number where an
+// object or array belongs) is first replaced by an empty object or array, and
+// a missing member or element is created as null.
+Json::Value& JsonObjectMember(Json::Value& object, const char* name);
+Json::Value& JsonArrayElement(Json::Value& array, std::size_t index);
+
 }  // namespace nurak::profile

@@ -103,7 +103,7 @@ TEST(Firmware, InformationRecordPerModel) {
         uint16_t sensor, step, sliderMax, dpiMin;
     };
     const Case cases[] = {
-        {Model::Mouse, 8, 32, 0x3327, 50, 120, 100}, {Model::Mouse3389, 7, 32, 0x3389, 50, 319, 50},
+        {Model::Mouse, 8, 32, 0x3327, 100, 91, 200}, {Model::Mouse3389, 7, 32, 0x3389, 50, 319, 50},
         {Model::Keyboard, 126, 32, 0, 0, 0, 0},      {Model::Mousepad, 0, 0, 0, 0, 0, 0},
         {Model::Headset, 0, 0, 0, 0, 0, 0},
     };
