@@ -6,6 +6,7 @@
 
 #include "profile/data_places.h"
 #include "profile/json_file_store.h"
+#include "profile/macro_library.h"
 
 namespace nurak::profile {
 
@@ -28,8 +29,8 @@ std::vector<std::string> LightNames(const Json::Value& entries) {
 }  // namespace
 
 std::string MacroLibraryFileName(int libraryIndex) {
-    if (libraryIndex == kMousepadLibrary || libraryIndex == kHeadsetLibrary) return "nurak_macro.config";
-    return "macro.config";
+    if (libraryIndex == kMousepadLibrary || libraryIndex == kHeadsetLibrary) return kNurakMacroLibraryFileName;
+    return kMacroLibraryFileName;
 }
 
 LibraryPlaces DeviceLibraryPlaces(const std::filesystem::path& deviceDataFolder, int libraryIndex) {
@@ -44,13 +45,7 @@ LibraryPlaces DeviceLibraryPlaces(const std::filesystem::path& deviceDataFolder,
 void LoadLibraries(DeviceLibraryLists& lists, const LibraryPlaces& places) {
     JsonFileStore store;
 
-    lists.macroNames.clear();
-    const Json::Value macroLibrary = store.ReadJsonFile(places.macroLibrary);
-    const Json::Value& macros = JsonMember(macroLibrary, "MacroInfo");
-    if (macros.isArray()) {
-        for (const Json::Value& macro : macros)
-            lists.macroNames.push_back(JsonString(macro, "MacroName", ""));
-    }
+    lists.macroNames = LibraryMacroNames(places.macroLibrary.parent_path(), places.macroLibrary.filename().string());
 
     const Json::Value defaultNames = store.ReadJsonFile(places.defaultLightNames);
     const Json::Value& defaults = ModelElement(defaultNames, "DefaultLightName", places.libraryIndex);
