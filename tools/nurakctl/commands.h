@@ -8,5 +8,6 @@ int RunList(const Args& args);
 int RunInfo(const Args& args);
 int RunDescriptor(const Args& args);
 int RunRaw(const Args& args);
+int RunProfiles(const Args& args);
 
 }  // namespace nurak::ctl
