@@ -372,5 +372,59 @@ TEST_F(ProfilesCliTest, UsageErrorsExitTwoAndTouchNothing) {
     }
 }
 
+// show reads the selected profile through the profile object of the folder's
+// kind; the shipped defaults make a profile whose values are known.
+TEST_F(ProfilesCliTest, ShowReadsTheStageArrayOfTheSensor) {
+    const std::string data = std::string(NURAK_SOURCE_DIR) + "/data";
+    const auto show = [&](std::vector<std::string> args) {
+        std::vector<std::string> all = {"profiles", "--data-dir", data, "show", "--json"};
+        all.insert(all.end(), args.begin(), args.end());
+        const RunResult r = RunCtl(all, scratch_);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return ParseJsonText(r.out);
+    };
+    struct Case {
+        std::vector<std::string> args;
+        const char* sensor;
+        std::vector<int> codes;  // X codes of the stages read
+    };
+    const Case cases[] = {
+        {{}, "0x3327", {2, 6, 14, 30, 63, 81, 91}},
+        {{"--sensor", "3360"}, "0x3360", {7, 15, 31, 63, 127, 199, 239}},
+        {{"--sensor", "0x3335"}, "0x3335", {2, 6, 14, 30, 63, 81, 91}},
+        {{"--sensor", "1234"}, "0x1234", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sensor);
+        const Json::Value out = show(c.args);
+        EXPECT_EQ(out["sensor"].asString(), c.sensor);
+        std::vector<int> codes;
+        for (const Json::Value& stage : out["stages"]) codes.push_back(stage["x"].asInt());
+        EXPECT_EQ(codes, c.codes);
+        EXPECT_EQ(out["activeStage"].asInt(), 1);
+        EXPECT_EQ(out["system"]["wheelLines"].asInt(), 3);
+        ASSERT_EQ(out["keys"].size(), 10u);
+        EXPECT_EQ(out["keys"][0]["assignment"].asInt(), 0x100102);
+        EXPECT_EQ(out["name"].asString(), "profile1");
+    }
+}
+
+TEST_F(ProfilesCliTest, ShowOfAHeadsetGivesTheBandsOfItsEqualiser) {
+    const std::string data = std::string(NURAK_SOURCE_DIR) + "/data";
+    const RunResult r = RunCtl({"profiles", "--data-dir", data, "--folder", "HD", "show", "--json"}, scratch_);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Json::Value out = ParseJsonText(r.out);
+    EXPECT_EQ(out["system"]["eqType"].asInt(), 5);
+    EXPECT_EQ(out["eqBands"].size(), 10u);
+    EXPECT_FALSE(out.isMember("keys"));
+    EXPECT_FALSE(out.isMember("stages"));
+}
+
+TEST_F(ProfilesCliTest, ShowWithoutAnySettingsFailsWithOneLine) {
+    // The fixture has no keyboard default, so the profile has no settings.
+    ExpectOneLineError(Profiles({"show"}, "keyboard"), 1, "no device settings");
+    ExpectOneLineError(Profiles({"show", "--sensor", "33890"}), 2, "bad sensor model");
+}
+
 }  // namespace
 }  // namespace nurak::profile

@@ -2,12 +2,14 @@
 // uses. Each command sets the list up first, exactly as the profile panel
 // does when its device page opens.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "commands.h"
 #include "profile/data_places.h"
 #include "profile/profile_list.h"
+#include "profile_show.h"
 
 namespace nurak::ctl {
 
@@ -85,10 +87,21 @@ struct ProfileCommand {
     std::string argument;  // NAME, FILE or INDEX
     bool json = false;
     int index = 0;
+    std::optional<uint32_t> sensorModel;  // show: the mouse's sensor
 };
 
+// A sensor model in hexadecimal, with or without 0x: "3389", "0x3360".
+uint32_t ParseSensorModel(const std::string& text) {
+    std::string digits = text;
+    if (digits.starts_with("0x") || digits.starts_with("0X")) digits.erase(0, 2);
+    const bool hex = !digits.empty() && digits.size() <= 4 &&
+                     digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    if (!hex) throw UsageError("bad sensor model '" + text + "' (hexadecimal, e.g. 3389)");
+    return static_cast<uint32_t>(std::stoul(digits, nullptr, 16));
+}
+
 ProfileCommand ParseProfileCommand(const std::string& name, const std::vector<std::string>& words) {
-    ProfileCommand command{name, {}, false, 0};
+    ProfileCommand command{name, {}, false, 0, std::nullopt};
     if (name == "list") {
         OptionReader options(words);
         command.json = options.Flag("--json");
@@ -102,18 +115,24 @@ ProfileCommand ParseProfileCommand(const std::string& name, const std::vector<st
     } else if (name == "select") {
         command.argument = OneArgument(words, name, "an INDEX");
         command.index = static_cast<int>(ParseNumber(command.argument, "index", 0x7FFFFFFF));
+    } else if (name == "show") {
+        OptionReader options(words);
+        command.json = options.Flag("--json");
+        if (const auto sensor = options.Value("--sensor")) command.sensorModel = ParseSensorModel(*sensor);
+        NoArguments(options.Positionals(), name);
     } else {
-        // "show" (a profile's settings) will join the commands here.
         throw UsageError("unknown profiles command '" + name + "' (nurakctl --help lists them)");
     }
     return command;
 }
 
-void RunProfileCommand(ProfileListModel& model, const ProfileCommand& command) {
+void RunProfileCommand(ProfileListModel& model, const ProfileCommand& command, const std::string& folder) {
     const std::string& name = command.name;
     const std::string selected = SelectedName(model);
     if (name == "list") {
         ListProfiles(model, command.json);
+    } else if (name == "show") {
+        ShowProfile(model, ShowOptions{folder, command.sensorModel, command.json});
     } else if (name == "add") {
         Check(model.AddProfile(), "cannot add a profile", model);
         std::printf("added %s\n", Quoted(model.Names().back()).c_str());
@@ -179,7 +198,7 @@ int RunProfiles(const Args& args) {
     model.SetDeviceKind(device.kind);
     model.SetProfilePaths(profile::DeviceDataFolder(device.name), profile::DefaultProfilePath(device.name));
     Check(model.InitProfileList(), "cannot set up the profile list", model);
-    RunProfileCommand(model, parsed);
+    RunProfileCommand(model, parsed, device.name);
     return 0;
 }
 

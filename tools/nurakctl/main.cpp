@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "    rename NAME                      renames the selected profile\n"
     "    import FILE | export FILE        a profile file from or to FILE\n"
     "    select INDEX                     selects the profile at INDEX (from 0)\n"
+    "    show [--sensor HEX] [--json]     the selected profile's settings (mice: the stage array of\n"
+    "                                     sensor HEX, default the folder's mouse)\n"
     "\n"
     "options:\n"
     "  --hid-root DIR   use DIR/sys and DIR/dev instead of /sys and /dev (also NURAK_HID_ROOT)\n"
