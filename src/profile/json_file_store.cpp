@@ -213,6 +213,13 @@ std::string FormatJsonText(const Json::Value& value) {
     return out.text;
 }
 
+std::string CompactJsonText(const Json::Value& value) {
+    Json::StreamWriterBuilder builder;
+    builder["indentation"] = "";
+    builder["emitUTF8"] = true;
+    return Json::writeString(builder, value);
+}
+
 Json::Value JsonFileStore::ReadJsonFile(const std::filesystem::path& file) {
     std::string text;
     errno = 0;

@@ -33,6 +33,9 @@ Json::Value ParseJsonText(std::string_view text);
 // ending with one line feed.
 std::string FormatJsonText(const Json::Value& value);
 
+// The same value on one line without spaces, UTF-8 unescaped.
+std::string CompactJsonText(const Json::Value& value);
+
 class JsonFileStore {
 public:
     // Null when the file is missing, unreadable, not a regular file, empty,

@@ -3,37 +3,16 @@
 #include <system_error>
 #include <utility>
 
-#include <json/writer.h>
-
 #include "platform/file_io.h"
 #include "profile/data_places.h"
 #include "profile/json_file_store.h"
 #include "profile/macro_event.h"
+#include "profile/name_compare.h"
 #include "profile/time_stamp_name.h"
 
 namespace nurak::profile {
 
 namespace {
-
-char AsciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Names differ only in ASCII letter case when this holds; other characters
-// are compared as they are.
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-    return true;
-}
-
-std::string CompactJsonText(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    builder["emitUTF8"] = true;
-    return Json::writeString(builder, value);
-}
 
 // The library as an object to change and write back; one that cannot be
 // read starts empty, as the list then showed no rows.

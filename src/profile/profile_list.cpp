@@ -6,23 +6,12 @@
 #include <utility>
 
 #include "profile/data_places.h"
+#include "profile/name_compare.h"
 #include "profile/time_stamp_name.h"
 
 namespace nurak::profile {
 
 namespace {
-
-char FoldAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Profile names are unique without regard to case; whole names are compared.
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    return true;
-}
 
 Json::Value ListEntry(const std::string& name, const std::string& identity) {
     Json::Value entry(Json::objectValue);
@@ -95,7 +84,7 @@ std::filesystem::path ProfileListModel::ProfileFile(std::string_view identity) c
 
 bool ProfileListModel::NameTaken(std::string_view name, int except) const {
     for (std::size_t i = 0; i < names_.size(); ++i)
-        if (static_cast<int>(i) != except && SameName(names_[i], name)) return true;
+        if (static_cast<int>(i) != except && SameNameIgnoringCase(names_[i], name)) return true;
     return false;
 }
 

@@ -14,23 +14,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/trace.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace nurak::profile;
 using nurak::testing::TempDir;
 
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
@@ -81,7 +75,7 @@ TEST_F(JsonFileStoreTest, RoundTripKeepsValuesAndUtf8Text) {
     ASSERT_EQ(store_.WriteJsonFile(file, profile), 0);
     EXPECT_EQ(store_.ReadJsonFile(file), profile);
     // Stored as raw UTF-8, not escaped or converted.
-    const std::string text = Slurp(file);
+    const std::string text = ReadFileText(file);
     EXPECT_NE(text.find("\"游戏配置 一\""), std::string::npos) << text;
     EXPECT_NE(text.find("\"Ünïcödé ✓\""), std::string::npos) << text;
     EXPECT_EQ(store_.ReadJsonFile(file)["profilename"].asString(), "游戏配置 一");
@@ -95,7 +89,7 @@ TEST_F(JsonFileStoreTest, OutputIsIndentedOneMemberPerLineWithOneFinalLineFeed) 
     value["c"]["d"] = "x";
     const fs::path file = dir_.path() / "form.json";
     ASSERT_EQ(store_.WriteJsonFile(file, value), 0);
-    EXPECT_EQ(Slurp(file),
+    EXPECT_EQ(ReadFileText(file),
               "{\n"
               "   \"a\" : 1,\n"
               "   \"b\" : [ 1, 2 ],\n"
@@ -113,7 +107,7 @@ TEST_F(JsonFileStoreTest, RewriteReplacesContentAndLeavesNoTemporary) {
     Json::Value small;
     small["k"] = 1;
     ASSERT_EQ(store_.WriteJsonFile(file, small), 0);
-    EXPECT_EQ(Slurp(file), "{\n   \"k\" : 1\n}\n");
+    EXPECT_EQ(ReadFileText(file), "{\n   \"k\" : 1\n}\n");
     EXPECT_EQ(Names(dir_.path()), std::vector<std::string>{"p.json"});
 }
 
@@ -129,19 +123,19 @@ TEST_F(JsonFileStoreTest, RewriteKeepsFilePermissions) {
 TEST_F(JsonFileStoreTest, FailedWriteReturnsOneAndKeepsOldFile) {
     const fs::path file = dir_.path() / "keep.json";
     ASSERT_EQ(store_.WriteJsonFile(file, SampleProfile()), 0);
-    const std::string before = Slurp(file);
+    const std::string before = ReadFileText(file);
 
     // A folder where the target is: the rename fails after the temporary was written.
     const fs::path folderTarget = dir_.path() / "folder.json";
     fs::create_directory(folderTarget);
-    Put(folderTarget / "inside", "x");
+    WriteFileText(folderTarget / "inside", "x");
     // A target whose parent is a regular file, and one whose folder is missing.
     const std::vector<fs::path> failing = {folderTarget, file / "child.json", dir_.path() / "missing" / "a.json"};
     for (const fs::path& target : failing) {
         SCOPED_TRACE(target.string());
         EXPECT_EQ(store_.WriteJsonFile(target, Json::Value(7)), 1);
     }
-    EXPECT_EQ(Slurp(file), before);
+    EXPECT_EQ(ReadFileText(file), before);
     EXPECT_TRUE(fs::is_directory(folderTarget));
     std::vector<std::string> names = Names(dir_.path());
     std::sort(names.begin(), names.end());
@@ -153,7 +147,7 @@ TEST_F(JsonFileStoreTest, WriteAndReadAreTraced) {
     const fs::path file = dir_.path() / "t.json";
     ASSERT_EQ(store_.WriteJsonFile(file, Json::Value(1)), 0);
     (void)store_.ReadJsonFile(dir_.path() / "none.json");
-    Put(dir_.path() / "empty.json", "");
+    WriteFileText(dir_.path() / "empty.json", "");
     (void)store_.ReadJsonFile(dir_.path() / "empty.json");
     EXPECT_EQ(capture.lines, (std::vector<std::string>{"wirtejsonFile 错误吗：：0\n",
                                                        "readjsonFile 错误吗：：" + std::to_string(ENOENT) + "\n",
@@ -182,7 +176,7 @@ TEST_F(JsonFileStoreTest, UnusableFilesReadAsNull) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path file = dir_.path() / "f.json";
-        Put(file, c.text);
+        WriteFileText(file, c.text);
         EXPECT_TRUE(store_.ReadJsonFile(file).isNull());
     }
     EXPECT_TRUE(store_.ReadJsonFile(dir_.path() / "missing.json").isNull());
@@ -202,7 +196,7 @@ TEST_F(JsonFileStoreTest, ModerateNestingStillParses) {
 
 TEST_F(JsonFileStoreTest, CommentsAreAccepted) {
     const fs::path file = dir_.path() / "c.json";
-    Put(file,
+    WriteFileText(file,
         "// profile\n"
         "{\n"
         "  /* brightness */ \"Light\": 3, // trailing\n"
@@ -217,10 +211,10 @@ TEST_F(JsonFileStoreTest, FilesAboveTheSizeLimitReadAsNull) {
     // A valid string just fits; one byte more is refused unparsed.
     const fs::path file = dir_.path() / "big.json";
     std::string text = "\"" + std::string(kMaxJsonFileSize - 2, 'a') + "\"";
-    Put(file, text);
+    WriteFileText(file, text);
     EXPECT_TRUE(store_.ReadJsonFile(file).isString());
     text.insert(1, "a");
-    Put(file, text);
+    WriteFileText(file, text);
     EXPECT_TRUE(store_.ReadJsonFile(file).isNull());
 }
 
@@ -300,7 +294,7 @@ TEST(JsonCorpus, EveryFileReadsWithoutCrashAndValidOnesParse) {
         SCOPED_TRACE(name);
         if (value.isNull()) {
             // Only a document that is literally null may read as null.
-            std::string text = Slurp(entry.path());
+            std::string text = ReadFileText(entry.path());
             text.erase(std::remove_if(text.begin(), text.end(), [](unsigned char ch) { return std::isspace(ch); }),
                        text.end());
             EXPECT_EQ(text, "null");

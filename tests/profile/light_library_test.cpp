@@ -8,18 +8,17 @@
 #include <gtest/gtest.h>
 
 #include "profile/data_places.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace nurak::profile;
 using nurak::testing::TempDir;
 
-namespace {
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
 
-void Put(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-}
+namespace {
 
 // One element per library index, each with names of its own.
 constexpr const char* kDefaultLightFile = R"({
@@ -76,9 +75,9 @@ class LoadLibrariesTest : public ::testing::Test {
         return places;
     }
     void PutAll() {
-        Put(dir_.path() / "macro.config", kMacroFile);
-        Put(dir_.path() / "default_light.json", kDefaultLightFile);
-        Put(dir_.path() / "nurak_light.config", kCustomLightFile);
+        WriteFileText(dir_.path() / "macro.config", kMacroFile);
+        WriteFileText(dir_.path() / "default_light.json", kDefaultLightFile);
+        WriteFileText(dir_.path() / "nurak_light.config", kCustomLightFile);
     }
 
     TempDir dir_;
@@ -162,8 +161,8 @@ TEST_F(LoadLibrariesTest, MissingOrMalformedElementKeepsOnlyThatList) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Put(dir_.path() / "default_light.json", c.defaultLightFile);
-        Put(dir_.path() / "nurak_light.config", c.customLightFile);
+        WriteFileText(dir_.path() / "default_light.json", c.defaultLightFile);
+        WriteFileText(dir_.path() / "nurak_light.config", c.customLightFile);
         DeviceLibraryLists lists = FilledLists();
         LoadLibraries(lists, Places(kMouseLibrary));
 
@@ -175,8 +174,8 @@ TEST_F(LoadLibrariesTest, MissingOrMalformedElementKeepsOnlyThatList) {
 }
 
 TEST_F(LoadLibrariesTest, EmptyElementEmptiesTheList) {
-    Put(dir_.path() / "default_light.json", R"({"DefaultLightName": [[], []], "AreaLightName": [[], []]})");
-    Put(dir_.path() / "nurak_light.config", R"({"LightInfo": [[], []]})");
+    WriteFileText(dir_.path() / "default_light.json", R"({"DefaultLightName": [[], []], "AreaLightName": [[], []]})");
+    WriteFileText(dir_.path() / "nurak_light.config", R"({"LightInfo": [[], []]})");
     DeviceLibraryLists lists = FilledLists();
     LoadLibraries(lists, Places(kMouseLibrary));
     EXPECT_TRUE(lists.defaultLights.empty());
@@ -198,7 +197,7 @@ TEST_F(LoadLibrariesTest, VisibleFlagReadsTruthValuesOnly) {
         std::string entry = R"({"LightName": "n")";
         if (c.visible) entry += std::string(R"(, "visible": )") + c.visible;
         entry += "}";
-        Put(dir_.path() / "default_light.json", R"({"DefaultLightName": [[)" + entry + "]]}");
+        WriteFileText(dir_.path() / "default_light.json", R"({"DefaultLightName": [[)" + entry + "]]}");
         DeviceLibraryLists lists;
         LoadLibraries(lists, Places(kKeyboardLibrary));
         ASSERT_EQ(lists.defaultLights.size(), 1u);
@@ -209,10 +208,10 @@ TEST_F(LoadLibrariesTest, VisibleFlagReadsTruthValuesOnly) {
 TEST_F(LoadLibrariesTest, EntriesWithoutANameKeepTheirPlace) {
     // A light mode is an index into the list, so a bad entry must not shift
     // the ones after it.
-    Put(dir_.path() / "default_light.json",
+    WriteFileText(dir_.path() / "default_light.json",
         R"({"DefaultLightName": [[{"visible": true}, 4, {"LightName": 9}, {"LightName": "last"}]],
             "AreaLightName": [[null, {"LightName": "area"}]]})");
-    Put(dir_.path() / "nurak_light.config", R"({"LightInfo": [["x", {"LightName": "mine"}]]})");
+    WriteFileText(dir_.path() / "nurak_light.config", R"({"LightInfo": [["x", {"LightName": "mine"}]]})");
     DeviceLibraryLists lists;
     LoadLibraries(lists, Places(kKeyboardLibrary));
     EXPECT_EQ(lists.defaultLights,
@@ -236,7 +235,7 @@ TEST_F(LoadLibrariesTest, MacroListFromMalformedLibraries) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        Put(dir_.path() / "macro.config", c.file);
+        WriteFileText(dir_.path() / "macro.config", c.file);
         DeviceLibraryLists lists = FilledLists();
         LoadLibraries(lists, Places(kMouseLibrary));
         EXPECT_EQ(lists.macroNames, c.expected);

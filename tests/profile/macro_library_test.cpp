@@ -14,23 +14,17 @@
 #include "profile/json_file_store.h"
 #include "profile/macro_event.h"
 #include "profile/time_stamp_name.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace nurak::profile;
 using nurak::testing::TempDir;
 
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 Json::Value Parse(const std::string& text) {
     Json::Value value = ParseJsonText(text);
@@ -238,7 +232,7 @@ TEST_F(MacroLibraryTest, NewGuidAvoidsOnesAlreadyUsed) {
     std::vector<MacroEntry> ahead;
     for (int ms = 401; ms <= 410; ++ms) ahead.push_back({"ahead " + std::to_string(ms), Name(ms)});
     WriteLibrary(ahead);
-    for (int ms = 0; ms <= 400; ++ms) Put(MacFile(Name(ms)), "stray");
+    for (int ms = 0; ms <= 400; ++ms) WriteFileText(MacFile(Name(ms)), "stray");
 
     ASSERT_EQ(model_.NewMacro(), "macro_1");
     const std::string guid = Library().back().guid;
@@ -249,15 +243,15 @@ TEST_F(MacroLibraryTest, NewGuidAvoidsOnesAlreadyUsed) {
 TEST_F(MacroLibraryTest, AtFiftyMacrosNothingIsAdded) {
     for (int i = 0; i < kMaxMacros; ++i) ASSERT_FALSE(model_.NewMacro().empty()) << i;
     EXPECT_EQ(model_.Rows().size(), 50u);
-    const std::string before = Slurp(LibraryFile());
+    const std::string before = ReadFileText(LibraryFile());
     ASSERT_TRUE(model_.SelectMacro(3));
     const fs::path import = dir_.path() / "in.mac";
-    Put(import, R"({"Events":[]})");
+    WriteFileText(import, R"({"Events":[]})");
     const auto filesBefore = Listing(folder_);
 
     EXPECT_EQ(model_.NewMacro(), "");
     EXPECT_EQ(model_.ImportMacro(import), "");
-    EXPECT_EQ(Slurp(LibraryFile()), before);
+    EXPECT_EQ(ReadFileText(LibraryFile()), before);
     EXPECT_EQ(Listing(folder_), filesBefore);
     EXPECT_EQ(model_.Rows().size(), 50u);
     EXPECT_EQ(model_.GetSelectedMacro(), 3);
@@ -267,14 +261,14 @@ TEST_F(MacroLibraryTest, RenameChecksNamesAgainstEveryRow) {
     const std::string g1 = MakeTimeStampName(), g2 = MakeTimeStampName();
     WriteLibrary({{"alpha", g1}, {"beta", g2}});
     WriteMac(g1, 2);
-    const std::string macBefore = Slurp(MacFile(g1));
+    const std::string macBefore = ReadFileText(MacFile(g1));
     int index = 7;
 
     EXPECT_EQ(model_.RenameMacro("gamma", index), "");
     EXPECT_EQ(index, -1) << "nothing selected";
 
     ASSERT_TRUE(model_.SelectMacro(0));
-    const std::string libraryBefore = Slurp(LibraryFile());
+    const std::string libraryBefore = ReadFileText(LibraryFile());
     struct Refused {
         const char* name;
         const char* result;
@@ -291,14 +285,14 @@ TEST_F(MacroLibraryTest, RenameChecksNamesAgainstEveryRow) {
         EXPECT_EQ(model_.RenameMacro(r.name, index), r.result) << r.name;
         EXPECT_EQ(index, r.index) << r.name;
     }
-    EXPECT_EQ(Slurp(LibraryFile()), libraryBefore);
+    EXPECT_EQ(ReadFileText(LibraryFile()), libraryBefore);
 
     index = 7;
     EXPECT_EQ(model_.RenameMacro("Gamma Ü", index), "Gamma Ü");
     EXPECT_EQ(index, 0);
     EXPECT_EQ(Library(), (std::vector<MacroEntry>{{"Gamma Ü", g1}, {"beta", g2}}));
     EXPECT_EQ(model_.Rows(), Library());
-    EXPECT_EQ(Slurp(MacFile(g1)), macBefore) << "the event file keeps its name until saved";
+    EXPECT_EQ(ReadFileText(MacFile(g1)), macBefore) << "the event file keeps its name until saved";
 }
 
 TEST_F(MacroLibraryTest, DeleteRemovesTheEntryAndItsFile) {
@@ -397,7 +391,7 @@ TEST_F(MacroLibraryTest, SaveNeedsASelection) {
 TEST_F(MacroLibraryTest, LoadedRowsShowEventsAsTheEditorDoes) {
     const std::string g = MakeTimeStampName();
     WriteLibrary({{"m", g}});
-    Put(MacFile(g), R"({"Events":[
+    WriteFileText(MacFile(g), R"({"Events":[
         {"Action":"down","Button":4,"Type":10,"Delay":"120"},
         {"Action":"up","Button":4,"Type":10,"Delay":"70000"},
         7,
@@ -434,7 +428,7 @@ TEST_F(MacroLibraryTest, ImportThenExportGivesTheSameContent) {
         "{\n   \"Events\" : [ { \"Action\" : \"down\", \"Button\" : 4, \"Type\" : 10, \"Delay\" : \"50\" } "
         "],\n"
         "   \"Guid\" : \"someone else's\",\n   \"MacroName\" : \"Theirs\",\n   \"Version\" : 64\n}\n";
-    Put(source, text);
+    WriteFileText(source, text);
     WriteLibrary({{"macro_1", MakeTimeStampName()}});
 
     const std::string name = model_.ImportMacro(source);
@@ -442,13 +436,13 @@ TEST_F(MacroLibraryTest, ImportThenExportGivesTheSameContent) {
     EXPECT_EQ(model_.GetSelectedMacro(), 1);
     const MacroEntry entry = Library().at(1);
     EXPECT_EQ(entry.name, "macro_2");
-    EXPECT_EQ(Slurp(MacFile(entry.guid)), text) << "the copy keeps its own name and Guid";
+    EXPECT_EQ(ReadFileText(MacFile(entry.guid)), text) << "the copy keeps its own name and Guid";
     ASSERT_EQ(model_.LoadMacroEvents().size(), 1u);
 
     const fs::path exported = dir_.path() / "exported.mac";
     ASSERT_TRUE(model_.ExportMacro(exported));
     EXPECT_EQ(store_.ReadJsonFile(exported), store_.ReadJsonFile(source));
-    EXPECT_EQ(Slurp(exported), text);
+    EXPECT_EQ(ReadFileText(exported), text);
 }
 
 TEST_F(MacroLibraryTest, ImportRefusesFilesThatAreNoJsonObject) {
@@ -456,8 +450,8 @@ TEST_F(MacroLibraryTest, ImportRefusesFilesThatAreNoJsonObject) {
     const fs::path missing = dir_.path() / "missing.mac";
     const fs::path garbage = dir_.path() / "garbage.mac";
     const fs::path array = dir_.path() / "array.mac";
-    Put(garbage, "{\"Events\": [");
-    Put(array, "[1,2,3]");
+    WriteFileText(garbage, "{\"Events\": [");
+    WriteFileText(array, "[1,2,3]");
     for (const fs::path& file : {fs::path(), missing, garbage, array, fs::path(dir_.path())}) {
         EXPECT_EQ(model_.ImportMacro(file), "") << file;
         EXPECT_TRUE(Listing(folder_).empty()) << file;
@@ -483,7 +477,7 @@ TEST_F(MacroLibraryTest, BrokenGuidsNeverReachFiles) {
     fs::create_directories(folder_ / "a");
     const std::vector<fs::path> bait = {dir_.path() / "x.mac", folder_ / "a" / "b.mac", folder_ / ".mac"};
     const std::string baitText = R"({"Events":[{"Action":"down","Button":9,"Type":10,"Delay":"9"}]})";
-    for (const fs::path& file : bait) Put(file, baitText);
+    for (const fs::path& file : bait) WriteFileText(file, baitText);
     const std::string good = MakeTimeStampName();
     WriteLibrary({{"up", "../x"}, {"sub", "a/b"}, {"none", ""}, {"good", good}});
     WriteMac(good, 1);
@@ -507,7 +501,7 @@ TEST_F(MacroLibraryTest, BrokenGuidsNeverReachFiles) {
         ASSERT_TRUE(model_.SelectMacro(0));
         EXPECT_EQ(model_.DeleteMacro(), 0);
     }
-    for (const fs::path& file : bait) EXPECT_EQ(Slurp(file), baitText) << file;
+    for (const fs::path& file : bait) EXPECT_EQ(ReadFileText(file), baitText) << file;
     EXPECT_EQ(Library(), (std::vector<MacroEntry>{{"good", good}}));
     EXPECT_TRUE(fs::exists(MacFile(good)));
 }
@@ -522,7 +516,7 @@ TEST_F(MacroLibraryTest, FailedLibraryWritesChangeNothing) {
     BreakLibraryWrites();
     const auto files = Listing(folder_);
     const fs::path import = dir_.path() / "in.mac";
-    Put(import, R"({"Events":[]})");
+    WriteFileText(import, R"({"Events":[]})");
 
     EXPECT_EQ(model_.NewMacro(), "");
     int index = 5;
@@ -540,7 +534,7 @@ TEST_F(MacroLibraryTest, UnreadableLibrariesShowNoRows) {
     const char* texts[] = {"", "{ \"MacroInfo\": [", "[{\"MacroName\":\"a\",\"Guid\":\"g\"}]", "42",
                            "{\"MacroInfo\": {\"MacroName\":\"a\"}}"};
     for (const char* text : texts) {
-        Put(LibraryFile(), text);
+        WriteFileText(LibraryFile(), text);
         model_.LoadMacroList();
         EXPECT_TRUE(model_.Rows().empty()) << text;
         EXPECT_TRUE(LibraryMacroNames(folder_, kMacroLibraryFileName).empty()) << text;
@@ -552,7 +546,7 @@ TEST_F(MacroLibraryTest, UnreadableLibrariesShowNoRows) {
 
 TEST_F(MacroLibraryTest, OddElementsKeepTheirPlaces) {
     const std::string g = MakeTimeStampName();
-    Put(LibraryFile(), "{\"MacroInfo\": [5, {\"MacroName\": 3, \"Guid\": \"" + g +
+    WriteFileText(LibraryFile(), "{\"MacroInfo\": [5, {\"MacroName\": 3, \"Guid\": \"" + g +
                            "\"}, null, {\"MacroName\": \"last\"}], \"Other\": 1}");
     model_.LoadMacroList();
     EXPECT_EQ(model_.Rows(), (std::vector<MacroEntry>{{"", ""}, {"", g}, {"", ""}, {"last", ""}}));
@@ -580,7 +574,7 @@ TEST(MacroLibraryNoFolderTest, WithoutAFolderNothingIsWritten) {
     model.LoadMacroList();
     EXPECT_EQ(model.NewMacro(), "");
     const fs::path import = dir.path() / "in.mac";
-    Put(import, "{}");
+    WriteFileText(import, "{}");
     EXPECT_EQ(model.ImportMacro(import), "");
     EXPECT_FALSE(ReadMacroLibrary(fs::path(), kMacroLibraryFileName).has_value());
     fs::current_path(before);
@@ -596,9 +590,9 @@ TEST_F(MacroLibraryTest, OutsideJsonCorpusNeverBreaksTheModel) {
     const fs::path imported = dir_.path() / "import.mac";
     for (const auto& item : fs::directory_iterator(corpus)) {
         SCOPED_TRACE(item.path().filename().string());
-        const std::string text = Slurp(item.path());
+        const std::string text = ReadFileText(item.path());
         for (const std::string& library : {text, "{\"MacroInfo\": " + text + "}"}) {
-            Put(LibraryFile(), library);
+            WriteFileText(LibraryFile(), library);
             model_.LoadMacroList();
             (void)LibraryMacroNames(folder_, kMacroLibraryFileName);
             if (!model_.Rows().empty()) {
@@ -610,7 +604,7 @@ TEST_F(MacroLibraryTest, OutsideJsonCorpusNeverBreaksTheModel) {
         }
         for (const std::string& mac : {text, "{\"Events\": " + text + "}", "{\"Events\": [" + text + "]}"}) {
             WriteLibrary({{"m", guid}});
-            Put(MacFile(guid), mac);
+            WriteFileText(MacFile(guid), mac);
             ASSERT_TRUE(model_.SelectMacro(0));
             std::vector<MacroEventRow> rows = model_.LoadMacroEvents();
             const std::size_t loaded = rows.size();
@@ -618,7 +612,7 @@ TEST_F(MacroLibraryTest, OutsideJsonCorpusNeverBreaksTheModel) {
             ASSERT_TRUE(model_.SaveSelectedMacro(rows));
             // Loaded rows are events; the raw text is one when it is an object.
             EXPECT_EQ(model_.LoadMacroEvents().size(), loaded + (ParseJsonText(text).isObject() ? 1 : 0));
-            Put(imported, mac);
+            WriteFileText(imported, mac);
             const std::string name = model_.ImportMacro(imported);
             EXPECT_EQ(name.empty(), !ParseJsonText(mac).isObject());
         }

@@ -12,6 +12,7 @@
 #include "profile/json_file_store.h"
 #include "profile/macro_library.h"
 #include "profile/time_stamp_name.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -19,17 +20,10 @@ using namespace nurak::profile;
 using nurak::testing::TempDir;
 using Bytes = std::vector<std::uint8_t>;
 
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 std::size_t Le16(const Bytes& image, std::size_t at) {
     return image.at(at) | (image.at(at + 1) << 8);
@@ -202,9 +196,9 @@ TEST_F(ImageFilesTest, BrokenGuidsGiveEmptyMacrosInPlace) {
     WriteMac(good, 2, 2);
     // Bait files that a broken Guid would name.
     const std::string bait = R"({"Events":[{"Action":"down","Button":1,"Type":1,"Delay":"1"}]})";
-    Put(Folder() / "sub" / "a" / "b.mac", bait);
-    Put(Folder() / "x.mac", bait);
-    Put(Folder() / "sub" / ".mac", bait);
+    WriteFileText(Folder() / "sub" / "a" / "b.mac", bait);
+    WriteFileText(Folder() / "x.mac", bait);
+    WriteFileText(Folder() / "sub" / ".mac", bait);
     Json::Value root;
     for (const char* guid : {"../x", "a/b", ""}) {
         Json::Value entry;
@@ -247,14 +241,14 @@ TEST_F(ImageFilesTest, UnreadableLibrariesSendNothing) {
     EXPECT_FALSE(BuildMacroImageFromLibrary(Folder(), kMacroLibraryFileName, 32).libraryReadable)
         << "missing";
     for (const char* text : {"", "{\"MacroInfo\": [", "[]", "\"text\""}) {
-        Put(library, text);
+        WriteFileText(library, text);
         const MemoryImageBuild build = BuildMacroImageFromLibrary(Folder(), kMacroLibraryFileName, 32);
         EXPECT_FALSE(build.libraryReadable) << text;
         EXPECT_TRUE(build.image.empty()) << text;
         EXPECT_EQ(build.overflow, 0) << text;
     }
     // A library without entries clears the device's macros.
-    Put(library, "{}");
+    WriteFileText(library, "{}");
     const MemoryImageBuild build = BuildMacroImageFromLibrary(Folder(), kMacroLibraryFileName, 32);
     EXPECT_TRUE(build.libraryReadable);
     EXPECT_EQ(build.image, BuildMemoryImage({}));
@@ -263,11 +257,11 @@ TEST_F(ImageFilesTest, UnreadableLibrariesSendNothing) {
 
 TEST_F(ImageFilesTest, MacroFileEventsSkipWhatIsNoEvent) {
     EXPECT_TRUE(ReadMacroFileEvents(Folder() / "missing.mac").empty());
-    Put(Folder() / "odd.mac",
+    WriteFileText(Folder() / "odd.mac",
         R"({"Events":[1,{"Action":"down","Type":1,"Button":2,"Delay":"3"},"x",null,{}]})");
     EXPECT_EQ(ReadMacroFileEvents(Folder() / "odd.mac"),
               (std::vector<MacroEvent>{{3, 0, 0x81, 2}, {0, 0, 0, 0}}));
-    Put(Folder() / "noevents.mac", R"({"Events":{"0":{"Type":1}}})");
+    WriteFileText(Folder() / "noevents.mac", R"({"Events":{"0":{"Type":1}}})");
     EXPECT_TRUE(ReadMacroFileEvents(Folder() / "noevents.mac").empty());
 }
 
@@ -303,7 +297,7 @@ TEST_F(ImageFilesTest, RecoilImageOfFourFullGuns) {
 TEST_F(ImageFilesTest, RecoilSlotsWithoutFilesStayInPlace) {
     WriteShoot(0, 1);
     WriteShoot(3, 2);
-    Put(Folder() / "ShootData_1.Shoot", "{ broken");
+    WriteFileText(Folder() / "ShootData_1.Shoot", "{ broken");
     const MemoryImageBuild build = BuildRecoilImageFromFolder(Folder(), 32);
     ASSERT_EQ(build.macroCount, 4);
     EXPECT_EQ(build.eventCount, 18);
@@ -334,20 +328,20 @@ TEST_F(ImageFilesTest, OutsideJsonCorpusNeverBreaksTheImages) {
     const std::string guid = MakeTimeStampName();
     for (const auto& item : fs::directory_iterator(corpus)) {
         SCOPED_TRACE(item.path().filename().string());
-        const std::string text = Slurp(item.path());
+        const std::string text = ReadFileText(item.path());
         for (const std::string& library :
              {text, "{\"MacroInfo\": " + text + "}", "{\"MacroInfo\": [{\"Guid\": " + text + "}]}"}) {
-            Put(Folder() / kMacroLibraryFileName, library);
+            WriteFileText(Folder() / kMacroLibraryFileName, library);
             ExpectConsistent(BuildMacroImageFromLibrary(Folder(), kMacroLibraryFileName, 255), 255);
         }
         WriteLibrary({guid});
         for (const std::string& events : {text, "{\"Events\": " + text + "}", "{\"Events\": [" + text + "]}",
                                           "{\"Events\": [{\"Delay\": " + text + ", \"Type\": " + text +
                                               ", \"Button\": " + text + "}]}"}) {
-            Put(MacFile(guid), events);
+            WriteFileText(MacFile(guid), events);
             ExpectConsistent(BuildMacroImageFromLibrary(Folder(), kMacroLibraryFileName, 255), 255);
             for (int slot = 0; slot < 4; ++slot)
-                Put(Folder() / ("ShootData_" + std::to_string(slot) + ".Shoot"), events);
+                WriteFileText(Folder() / ("ShootData_" + std::to_string(slot) + ".Shoot"), events);
             const MemoryImageBuild recoil = BuildRecoilImageFromFolder(Folder(), 255);
             EXPECT_EQ(recoil.macroCount, 4);
             ExpectConsistent(recoil, 255);

@@ -16,6 +16,7 @@
 #include "profile/json_file_store.h"
 #include "profile/keyboard_profile_data.h"
 #include "profile/mouse_profile_data.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 // Shows JSON values as text in failure messages.
@@ -29,17 +30,10 @@ namespace fs = std::filesystem;
 using namespace nurak::profile;
 using nurak::testing::TempDir;
 
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 Json::Value Parse(const std::string& text) {
     const Json::Value value = ParseJsonText(text);
@@ -98,7 +92,7 @@ class LoadProfileTest : public ::testing::Test {
 };
 
 TEST_F(LoadProfileTest, RebuildsAMissingDeviceFromTheDefaultKeepingTheIdentity) {
-    Put(profileFile,
+    WriteFileText(profileFile,
         R"({"profilename": "My games", "profileUUID": "2019_03_07_14_05_09_042", "Device": []})");
 
     EXPECT_EQ(profile.LoadProfile(profileFile), defaultDevice);
@@ -135,7 +129,7 @@ TEST_F(LoadProfileTest, RebuildsEveryUnusableProfileFile) {
         fs::remove(profileFile);
         Json::Value before;
         if (c.text) {
-            Put(profileFile, *c.text);
+            WriteFileText(profileFile, *c.text);
             before = ParseJsonText(*c.text);
         }
         EXPECT_EQ(profile.LoadProfile(profileFile), defaultDevice);
@@ -148,9 +142,9 @@ TEST_F(LoadProfileTest, RebuildsEveryUnusableProfileFile) {
 
 TEST_F(LoadProfileTest, UsesAPresentDeviceWithoutWriting) {
     const std::string text = R"({"profilename": "A", "Device": [{"LightInfo": {"Red": 9}}]})";
-    Put(profileFile, text);
+    WriteFileText(profileFile, text);
     EXPECT_EQ(profile.LoadProfile(profileFile), Parse(R"({"LightInfo": {"Red": 9}})"));
-    EXPECT_EQ(Slurp(profileFile), text);
+    EXPECT_EQ(ReadFileText(profileFile), text);
 }
 
 TEST_F(LoadProfileTest, WritesNothingWhenTheDefaultIsMissingToo) {
@@ -166,16 +160,16 @@ TEST_F(LoadProfileTest, WritesNothingWhenTheDefaultIsMissingToo) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(defaultFile);
-        if (!c.defaultText.empty()) Put(defaultFile, c.defaultText);
+        if (!c.defaultText.empty()) WriteFileText(defaultFile, c.defaultText);
 
         fs::remove(profileFile);
         EXPECT_TRUE(profile.LoadProfile(profileFile).isNull());
         EXPECT_TRUE(profile.DeviceObject().isNull());
         EXPECT_FALSE(fs::exists(profileFile));
 
-        Put(profileFile, "[1]");
+        WriteFileText(profileFile, "[1]");
         EXPECT_TRUE(profile.LoadProfile(profileFile).isNull());
-        EXPECT_EQ(Slurp(profileFile), "[1]");
+        EXPECT_EQ(ReadFileText(profileFile), "[1]");
     }
 }
 
@@ -189,7 +183,7 @@ TEST_F(LoadProfileTest, EmptyPathsAreIgnored) {
 TEST(SaveTest, KeepsOtherRootAndDeviceMembers) {
     TempDir dir;
     const fs::path file = dir.path() / "p.Json";
-    Put(file, R"({"profilename": "Mine", "profileUUID": "2019_03_07_14_05_09_042", "Extra": {"k": [1]},
+    WriteFileText(file, R"({"profilename": "Mine", "profileUUID": "2019_03_07_14_05_09_042", "Extra": {"k": [1]},
                   "Device": [{"Unknown": "kept", "LightInfo": {"Red": 1, "Own": 5}}, {"Second": true}]})");
     CBasicProfiledata profile;
     profile.SetProfilePath(file);
@@ -221,7 +215,7 @@ TEST(SaveTest, ReportsTheWriteResult) {
     EXPECT_EQ(ReadFile(dir.path() / "whole.Json"), value);
     EXPECT_EQ(profile.WriteWholeFile(value, dir.path() / "no" / "whole.Json"), 1);
 
-    Put(dir.path() / "other.Json", R"({"profilename": "B"})");
+    WriteFileText(dir.path() / "other.Json", R"({"profilename": "B"})");
     EXPECT_EQ(profile.SaveDeviceObject(value, dir.path() / "other.Json"), 0);
     EXPECT_EQ(ReadFile(dir.path() / "other.Json"), Parse(R"({"profilename": "B", "Device": [{"a": 1}]})"));
 }
@@ -280,13 +274,13 @@ class LightEffectTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::create_directories(libraryFolder);
-        Put(libraryFolder / "2020_01_02_03_04_05_006.light",
+        WriteFileText(libraryFolder / "2020_01_02_03_04_05_006.light",
             R"({"LEDEffectList": [
                   {"LEDREGMode": 1, "LEDDirection": 1, "LEDBrightness": 2, "LEDSpeed": 3, "LEDMultiColor": 0,
                    "red": 255, "green": 128, "blue": 7, "Time": 70000, "Cyle": 3},
                   {"red": 1}]})");
         // Where a Guid leading out of the folder would land.
-        Put(dir.path() / "x.light", R"({"LEDEffectList": [{"red": 9}]})");
+        WriteFileText(dir.path() / "x.light", R"({"LEDEffectList": [{"red": 9}]})");
     }
 
     void WriteLibrary(const std::string& guid) {
@@ -676,7 +670,7 @@ TEST(EqualiserTest, TypesMapToPresetSlots) {
         for (int slot = 0; slot <= 12; ++slot) device["EQHzValueInfo"][slot] = BandsOf(100 * slot);
         const fs::path file = dir.path() / "p.Json";
         WriteProfile(file, device);
-        const std::string before = Slurp(file);
+        const std::string before = ReadFileText(file);
 
         CHs6533Profiledata headset;
         headset.SetProfilePath(file);
@@ -688,7 +682,7 @@ TEST(EqualiserTest, TypesMapToPresetSlots) {
         headset.Save();
         if (!c.slot) {
             EXPECT_TRUE(bands.empty());
-            EXPECT_EQ(Slurp(file), before);
+            EXPECT_EQ(ReadFileText(file), before);
             continue;
         }
         EXPECT_EQ(bands, ValuesOf(100 * static_cast<int>(*c.slot)));
@@ -915,7 +909,7 @@ TEST(RobustnessTest, BrokenDeviceObjectsReadAsZeros) {
         TempDir dir;
         const fs::path file = dir.path() / "p.Json";
         WriteProfile(file, Parse(device));
-        Put(dir.path() / "light.config", R"({"LightInfo": [[{"Guid": 5}, {"Guid": null}]]})");
+        WriteFileText(dir.path() / "light.config", R"({"LightInfo": [[{"Guid": 5}, {"Guid": null}]]})");
 
         AllReads reads;
         reads.SetPaths(file, dir.path() / "none.Json");

@@ -18,9 +18,13 @@
 #include "profile/json_file_store.h"
 #include "profile/profile_tabs.h"
 #include "profile/time_stamp_name.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 namespace nurak::profile {
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -39,18 +43,8 @@ std::string Id(int n) {
     return text;
 }
 
-void WriteText(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 Json::Value ReadJson(const fs::path& file) {
-    return ParseJsonText(ReadText(file));
+    return ParseJsonText(ReadFileText(file));
 }
 
 struct Entry {
@@ -62,7 +56,7 @@ class ProfileListTest : public ::testing::Test {
   protected:
     ProfileListTest() {
         fs::create_directories(folder_);
-        WriteText(defaults_, kDefaultProfile);
+        WriteFileText(defaults_, kDefaultProfile);
     }
 
     ProfileListModel Model(int kind = 2) {
@@ -90,10 +84,10 @@ class ProfileListTest : public ::testing::Test {
             file["profilename"] = names[i];
             file["profileUUID"] = entries.back().identity;
             file["Device"][0]["Mark"] = names[i];
-            WriteText(ProfileFile(entries.back().identity), FormatJsonText(file));
+            WriteFileText(ProfileFile(entries.back().identity), FormatJsonText(file));
         }
         list["profileselect"] = select;
-        WriteText(ListFile(), FormatJsonText(list));
+        WriteFileText(ListFile(), FormatJsonText(list));
         return entries;
     }
 
@@ -119,7 +113,7 @@ class ProfileListTest : public ::testing::Test {
         for (const auto& item : fs::recursive_directory_iterator(dir_.path())) {
             if (!item.is_regular_file()) continue;
             if (item.path().parent_path() == folder_) continue;
-            files[item.path().string()] = ReadText(item.path());
+            files[item.path().string()] = ReadFileText(item.path());
         }
         return files;
     }
@@ -179,7 +173,7 @@ TEST_F(ProfileListTest, UnusableListFileIsRebuilt) {
     for (const char* text : contents) {
         SCOPED_TRACE(text);
         const Entry old = Seed({"Old"})[0];
-        WriteText(ListFile(), text);
+        WriteFileText(ListFile(), text);
         auto model = Model();
         ASSERT_EQ(model.InitProfileList(), R::Done);
         ASSERT_EQ(model.Names(), std::vector<std::string>{"profile1"});
@@ -198,9 +192,9 @@ TEST_F(ProfileListTest, StoredSelectionIsUsedOnlyWhenItIsAnIndexOfTheList) {
     for (const auto& [stored, expected] : cases) {
         SCOPED_TRACE(stored);
         const auto entries = Seed({"A", "B", "C"});
-        std::string text = ReadText(ListFile());
+        std::string text = ReadFileText(ListFile());
         text.replace(text.find("\"profileselect\" : 0"), 19, std::string("\"profileselect\" : ") + stored);
-        WriteText(ListFile(), text);
+        WriteFileText(ListFile(), text);
         auto model = Model();
         ASSERT_EQ(model.InitProfileList(), R::Done);
         EXPECT_EQ(model.GetSelectedIndex(), expected);
@@ -219,12 +213,12 @@ TEST_F(ProfileListTest, SelectProfileStoresTheIndexAndRefusesOnesOutsideTheList)
     EXPECT_EQ(model.GetCurrentProfileId(), entries[2].identity);
     EXPECT_EQ(ListedSelect(), 2);
 
-    const std::string before = ReadText(ListFile());
+    const std::string before = ReadFileText(ListFile());
     for (int bad : {-1, 3, 1000}) {
         EXPECT_EQ(model.SelectProfile(bad), R::BadIndex) << bad;
         EXPECT_EQ(model.GetSelectedIndex(), 2);
         EXPECT_EQ(model.GetCurrentProfileId(), entries[2].identity);
-        EXPECT_EQ(ReadText(ListFile()), before);
+        EXPECT_EQ(ReadFileText(ListFile()), before);
     }
 }
 
@@ -261,9 +255,9 @@ TEST_F(ProfileListTest, AddStopsAtFiftyWhileCopiesGoOn) {
     ASSERT_EQ(model.InitProfileList(), R::Done);
     ASSERT_EQ(model.AddProfile(), R::Done);
     ASSERT_EQ(model.Names().size(), 50u);
-    const std::string before = ReadText(ListFile());
+    const std::string before = ReadFileText(ListFile());
     EXPECT_EQ(model.AddProfile(), R::TooManyProfiles);
-    EXPECT_EQ(ReadText(ListFile()), before);
+    EXPECT_EQ(ReadFileText(ListFile()), before);
     EXPECT_EQ(model.CopyProfile(), R::Done);
     EXPECT_EQ(model.Names().size(), 51u);
 }
@@ -275,13 +269,13 @@ TEST_F(ProfileListTest, NewIdentitiesAvoidFilesAlreadyInTheFolder) {
     std::set<std::string> taken;
     for (int i = 0; i < 5; ++i) {
         const std::string next = MakeTimeStampName();
-        WriteText(ProfileFile(next), "{\"foreign\":1}");
+        WriteFileText(ProfileFile(next), "{\"foreign\":1}");
         taken.insert(next);
     }
     ASSERT_EQ(model.AddProfile(), R::Done);
     const std::string identity = model.Identities().back();
     EXPECT_EQ(taken.count(identity), 0u);
-    for (const auto& t : taken) EXPECT_EQ(ReadText(ProfileFile(t)), "{\"foreign\":1}");
+    for (const auto& t : taken) EXPECT_EQ(ReadFileText(ProfileFile(t)), "{\"foreign\":1}");
 }
 
 TEST_F(ProfileListTest, CopyAppendsCopyUntilTheNameIsFree) {
@@ -325,7 +319,7 @@ TEST_F(ProfileListTest, ImportAccumulatesNumberSuffixesAndKeepsTheSettings) {
         file["profileUUID"] = "whatever the other machine used";
         file["Device"][0]["DPIStages"]["StageActive"] = 4;
         file["Unknown"] = "passes through";
-        WriteText(source, FormatJsonText(file));
+        WriteFileText(source, FormatJsonText(file));
 
         auto model = Model();
         ASSERT_EQ(model.InitProfileList(), R::Done);
@@ -357,14 +351,14 @@ TEST_F(ProfileListTest, ImportRefusesFilesThatAreNoProfile) {
     Seed({"A"});
     auto model = Model();
     ASSERT_EQ(model.InitProfileList(), R::Done);
-    const std::string before = ReadText(ListFile());
+    const std::string before = ReadFileText(ListFile());
     const std::size_t filesBefore = std::distance(fs::directory_iterator(folder_), {});
     for (const auto& text : cases) {
         SCOPED_TRACE(text.value_or("(missing)"));
         fs::remove(source);
-        if (text) WriteText(source, *text);
+        if (text) WriteFileText(source, *text);
         EXPECT_EQ(model.ImportProfile(source), R::BadImportFile);
-        EXPECT_EQ(ReadText(ListFile()), before);
+        EXPECT_EQ(ReadFileText(ListFile()), before);
         EXPECT_EQ(model.Names(), std::vector<std::string>{"A"});
         EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {})), filesBefore);
     }
@@ -387,8 +381,8 @@ TEST_F(ProfileListTest, RenameFollowsTheCaseRules) {
         const auto entries = Seed({"Alpha", "Beta"}, c.select);
         auto model = Model();
         ASSERT_EQ(model.InitProfileList(), R::Done);
-        const std::string listBefore = ReadText(ListFile());
-        const std::string fileBefore = ReadText(model.CurrentProfilePath());
+        const std::string listBefore = ReadFileText(ListFile());
+        const std::string fileBefore = ReadFileText(model.CurrentProfilePath());
         EXPECT_EQ(model.RenameProfile(c.name), c.result);
         EXPECT_EQ(model.Names(), c.names);
         EXPECT_EQ(ListedNames(), c.names);
@@ -399,8 +393,8 @@ TEST_F(ProfileListTest, RenameFollowsTheCaseRules) {
             EXPECT_EQ(file["profileUUID"].asString(), entries[static_cast<std::size_t>(c.select)].identity);
             EXPECT_EQ(file["Device"][0]["Mark"].asString(), entries[static_cast<std::size_t>(c.select)].name);
         } else {
-            EXPECT_EQ(ReadText(ListFile()), listBefore);
-            EXPECT_EQ(ReadText(model.CurrentProfilePath()), fileBefore);
+            EXPECT_EQ(ReadFileText(ListFile()), listBefore);
+            EXPECT_EQ(ReadFileText(model.CurrentProfilePath()), fileBefore);
         }
     }
 }
@@ -438,9 +432,9 @@ TEST_F(ProfileListTest, LastProfileIsNeverDeleted) {
     const auto entries = Seed({"Only"});
     auto model = Model();
     ASSERT_EQ(model.InitProfileList(), R::Done);
-    const std::string before = ReadText(ListFile());
+    const std::string before = ReadFileText(ListFile());
     EXPECT_EQ(model.DeleteProfile(), R::LastProfile);
-    EXPECT_EQ(ReadText(ListFile()), before);
+    EXPECT_EQ(ReadFileText(ListFile()), before);
     EXPECT_TRUE(fs::exists(ProfileFile(entries[0].identity)));
 }
 
@@ -466,7 +460,7 @@ TEST_F(ProfileListTest, ResetKeepsTheHeadsetsOwnEqualisersOnly) {
             file["Device"][0].removeMember("CustomEQNameInfo");
             file["Device"][0].removeMember("CustomEQHzValueInfo");
         }
-        WriteText(ProfileFile(entries[1].identity), FormatJsonText(file));
+        WriteFileText(ProfileFile(entries[1].identity), FormatJsonText(file));
         auto model = Model(c.kind);
         ASSERT_EQ(model.InitProfileList(), R::Done);
         ASSERT_EQ(model.ResetProfile(), R::Done);
@@ -498,7 +492,7 @@ TEST_F(ProfileListTest, ExportWritesTheSelectedProfile) {
 
 TEST_F(ProfileListTest, OperationsNeedASelection) {
     const fs::path source = dir_.path() / "import.json";
-    WriteText(source, "{\"profilename\":\"I\",\"profileUUID\":\"x\"}");
+    WriteFileText(source, "{\"profilename\":\"I\",\"profileUUID\":\"x\"}");
     const std::pair<const char*, R (*)(ProfileListModel&, const fs::path&)> operations[] = {
         {"delete", [](ProfileListModel& m, const fs::path&) { return m.DeleteProfile(); }},
         {"copy", [](ProfileListModel& m, const fs::path&) { return m.CopyProfile(); }},
@@ -511,24 +505,24 @@ TEST_F(ProfileListTest, OperationsNeedASelection) {
     for (const auto& [what, operation] : operations) {
         SCOPED_TRACE(what);
         Seed({"A", "B"});
-        const std::string before = ReadText(ListFile());
+        const std::string before = ReadFileText(ListFile());
         // Never initialised: the list is read but nothing is selected.
         auto model = Model();
         EXPECT_EQ(operation(model, source), R::NoSelection);
         EXPECT_EQ(model.GetSelectedIndex(), -1);
-        EXPECT_EQ(ReadText(ListFile()), before);
+        EXPECT_EQ(ReadFileText(ListFile()), before);
         EXPECT_FALSE(fs::exists(dir_.path() / "e.json"));
 
         // The selected profile vanished from the file behind our back.
         auto initialised = Model();
         ASSERT_EQ(initialised.InitProfileList(), R::Done);
-        WriteText(ListFile(), R"({"profileselect":0,"profilelist":[{"profilename":"X","profileUUID":")" +
+        WriteFileText(ListFile(), R"({"profileselect":0,"profilelist":[{"profilename":"X","profileUUID":")" +
                                   Id(7) + R"("},{"profilename":"B","profileUUID":")" + Id(2) + R"("}]})");
-        const std::string changed = ReadText(ListFile());
+        const std::string changed = ReadFileText(ListFile());
         EXPECT_EQ(operation(initialised, source), R::NoSelection);
         EXPECT_EQ(initialised.GetSelectedIndex(), -1);
         EXPECT_TRUE(initialised.GetCurrentProfileId().empty());
-        EXPECT_EQ(ReadText(ListFile()), changed);
+        EXPECT_EQ(ReadFileText(ListFile()), changed);
         EXPECT_FALSE(fs::exists(dir_.path() / "e.json"));
     }
 }
@@ -543,7 +537,7 @@ TEST_F(ProfileListTest, SelectionFollowsItsProfileWhenTheFileChanges) {
     front["profilename"] = "New";
     front["profileUUID"] = Id(9);
     list["profilelist"].insert(0, front);
-    WriteText(ListFile(), FormatJsonText(list));
+    WriteFileText(ListFile(), FormatJsonText(list));
     ASSERT_EQ(model.RenameProfile("B2"), R::Done);
     EXPECT_EQ(model.Names(), (std::vector<std::string>{"New", "A", "B2"}));
     EXPECT_EQ(model.GetSelectedIndex(), 2);
@@ -552,9 +546,9 @@ TEST_F(ProfileListTest, SelectionFollowsItsProfileWhenTheFileChanges) {
 
 TEST_F(ProfileListTest, BrokenEntriesAreDroppedAndNeverLeadOutsideTheFolder) {
     // Files a broken identity would name.
-    WriteText(dir_.path() / "x.Json", "outside");
-    WriteText(folder_ / "a" / "b.Json", "in a subfolder");
-    WriteText(folder_.parent_path() / "sibling.Json", "beside");
+    WriteFileText(dir_.path() / "x.Json", "outside");
+    WriteFileText(folder_ / "a" / "b.Json", "in a subfolder");
+    WriteFileText(folder_.parent_path() / "sibling.Json", "beside");
 
     const char* const broken[] = {
         R"({"profilename":"Evil","profileUUID":"../../x"})",
@@ -574,7 +568,7 @@ TEST_F(ProfileListTest, BrokenEntriesAreDroppedAndNeverLeadOutsideTheFolder) {
         SCOPED_TRACE(entry);
         Seed({"Keep"});
         // The broken entry holds the stored selection.
-        WriteText(ListFile(), R"({"profileselect":1,"profilelist":[{"profilename":"Keep","profileUUID":")" +
+        WriteFileText(ListFile(), R"({"profileselect":1,"profilelist":[{"profilename":"Keep","profileUUID":")" +
                                   Id(1) + R"("},)" + entry + "]}");
         const auto outside = Outside();
 
@@ -599,7 +593,7 @@ TEST_F(ProfileListTest, BrokenEntriesAreDroppedAndNeverLeadOutsideTheFolder) {
 
 TEST_F(ProfileListTest, StoredSelectionSkipsDroppedEntries) {
     const auto entries = Seed({"A", "B"});
-    WriteText(ListFile(), R"({"profileselect":2,"profilelist":[{"profilename":"E","profileUUID":"../x"},)"
+    WriteFileText(ListFile(), R"({"profileselect":2,"profilelist":[{"profilename":"E","profileUUID":"../x"},)"
                           R"({"profilename":"A","profileUUID":")" +
                               Id(1) +
                               R"("},)"
@@ -614,8 +608,8 @@ TEST_F(ProfileListTest, StoredSelectionSkipsDroppedEntries) {
 }
 
 TEST_F(ProfileListTest, ListWithOnlyBrokenEntriesIsRebuilt) {
-    WriteText(dir_.path() / "x.Json", "outside");
-    WriteText(ListFile(),
+    WriteFileText(dir_.path() / "x.Json", "outside");
+    WriteFileText(ListFile(),
               R"({"profileselect":1,"profilelist":[{"profilename":"E","profileUUID":"../../x"},3]})");
     const auto outside = Outside();
     auto model = Model();
@@ -627,7 +621,7 @@ TEST_F(ProfileListTest, ListWithOnlyBrokenEntriesIsRebuilt) {
 
 TEST_F(ProfileListTest, UnwritableFolderLeavesNoProfile) {
     // A folder that cannot be created: its place is taken by a file.
-    WriteText(dir_.path() / "blocked", "a file");
+    WriteFileText(dir_.path() / "blocked", "a file");
     ProfileListModel model;
     model.SetProfilePaths(dir_.path() / "blocked" / "mouse", defaults_);
     EXPECT_EQ(model.InitProfileList(), R::WriteFailed);

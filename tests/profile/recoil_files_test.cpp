@@ -10,23 +10,17 @@
 #include <json/value.h>
 
 #include "profile/json_file_store.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace nurak::profile;
 using nurak::testing::TempDir;
 
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
-
-std::string Slurp(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const fs::path& file, const std::string& text) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 Json::Value Event(const char* action, int button, int delay, int type) {
     Json::Value event;
@@ -162,7 +156,7 @@ TEST_F(RecoilFilesTest, SavedBulletReadsBackAsGiven) {
 }
 
 TEST_F(RecoilFilesTest, SavingIntoAShortFileLeavesNoHoles) {
-    Put(data() / ShootFileName(0), R"({"Events": [{"Action": "down", "Button": 1, "Delay": 10, "Type": 1}],
+    WriteFileText(data() / ShootFileName(0), R"({"Events": [{"Action": "down", "Button": 1, "Delay": 10, "Type": 1}],
                                        "Keep": [1, 2]})");
     const BulletSetting setting{true, 9, true, 8, 70};
     ASSERT_TRUE(files_.SaveBullet(0, 2, setting));
@@ -186,7 +180,7 @@ TEST_F(RecoilFilesTest, SavingCreatesAMissingOrBrokenFile) {
     for (const char* text : files) {
         SCOPED_TRACE(text ? text : "missing");
         fs::remove(data() / ShootFileName(3));
-        if (text) Put(data() / ShootFileName(3), text);
+        if (text) WriteFileText(data() / ShootFileName(3), text);
         const BulletSetting setting{true, 1, false, 2, 3};
         ASSERT_TRUE(files_.SaveBullet(3, 0, setting));
         EXPECT_EQ(files_.ReadBullet(3, 0), setting);
@@ -224,7 +218,7 @@ TEST_F(RecoilFilesTest, MalformedEventsReadAsZero) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs::remove(data() / ShootFileName(1));
-        if (c.file) Put(data() / ShootFileName(1), c.file);
+        if (c.file) WriteFileText(data() / ShootFileName(1), c.file);
         EXPECT_EQ(files_.ReadBullet(1, 0), BulletSetting{});
     }
 }
@@ -236,7 +230,7 @@ TEST_F(RecoilFilesTest, ImportThenReadShowsTheImportedFile) {
 
     ASSERT_TRUE(files_.ImportGun(1, chosen));
     EXPECT_EQ(files_.ReadBullet(1, 4), (BulletSetting{true, 204, true, 208, 104}));
-    EXPECT_EQ(Slurp(data() / ShootFileName(1)), Slurp(chosen));
+    EXPECT_EQ(ReadFileText(data() / ShootFileName(1)), ReadFileText(chosen));
 
     // An edit afterwards keeps the imported file's other members.
     ASSERT_TRUE(files_.SaveBullet(1, 4, BulletSetting{}));
@@ -248,7 +242,7 @@ TEST_F(RecoilFilesTest, ImportThenReadShowsTheImportedFile) {
 
 TEST_F(RecoilFilesTest, RefusedImportLeavesTheGunAlone) {
     PutDataGun(2, 5);
-    const std::string before = Slurp(data() / ShootFileName(2));
+    const std::string before = ReadFileText(data() / ShootFileName(2));
     struct Case {
         const char* name;
         const char* text;  // nullptr: no file at the path
@@ -262,19 +256,19 @@ TEST_F(RecoilFilesTest, RefusedImportLeavesTheGunAlone) {
         SCOPED_TRACE(c.name);
         const fs::path chosen = dir_.path() / "chosen.shoot";
         fs::remove(chosen);
-        if (c.text) Put(chosen, c.text);
+        if (c.text) WriteFileText(chosen, c.text);
         EXPECT_FALSE(files_.ImportGun(2, chosen));
-        EXPECT_EQ(Slurp(data() / ShootFileName(2)), before);
+        EXPECT_EQ(ReadFileText(data() / ShootFileName(2)), before);
     }
     EXPECT_FALSE(files_.ImportGun(2, fs::path()));
-    EXPECT_EQ(Slurp(data() / ShootFileName(2)), before);
+    EXPECT_EQ(ReadFileText(data() / ShootFileName(2)), before);
 }
 
 TEST_F(RecoilFilesTest, ExportCopiesTheGunFile) {
     PutDataGun(3, 1);
     const fs::path chosen = dir_.path() / "out.shoot";
     ASSERT_TRUE(files_.ExportGun(3, chosen));
-    EXPECT_EQ(Slurp(chosen), Slurp(data() / ShootFileName(3)));
+    EXPECT_EQ(ReadFileText(chosen), ReadFileText(data() / ShootFileName(3)));
 
     EXPECT_FALSE(files_.ExportGun(3, fs::path()));
     EXPECT_FALSE(files_.ExportGun(0, dir_.path() / "none.shoot"));
@@ -284,26 +278,26 @@ TEST_F(RecoilFilesTest, ExportCopiesTheGunFile) {
 TEST_F(RecoilFilesTest, ResetRestoresOnlyTheSelectedGun) {
     PutFactoryGuns();
     for (int gun = 0; gun < kGunCount; ++gun) PutDataGun(gun, 77);
-    const std::string edited = Slurp(data() / ShootFileName(0));
+    const std::string edited = ReadFileText(data() / ShootFileName(0));
 
     ASSERT_TRUE(files_.ResetGun(2));
-    EXPECT_EQ(Slurp(data() / ShootFileName(2)), Slurp(factory() / ShootFileName(2)));
+    EXPECT_EQ(ReadFileText(data() / ShootFileName(2)), ReadFileText(factory() / ShootFileName(2)));
     EXPECT_EQ(files_.ReadBullet(2, 3), (BulletSetting{true, 23, true, 26, 103}));
     for (int gun : {0, 1, 3}) {
         SCOPED_TRACE(gun);
-        EXPECT_EQ(Slurp(data() / ShootFileName(gun)), edited);
+        EXPECT_EQ(ReadFileText(data() / ShootFileName(gun)), edited);
     }
 }
 
 TEST_F(RecoilFilesTest, ResetWithoutAUsableFactoryFileChangesNothing) {
     PutDataGun(1, 9);
-    const std::string before = Slurp(data() / ShootFileName(1));
+    const std::string before = ReadFileText(data() / ShootFileName(1));
     for (const char* factoryText : {static_cast<const char*>(nullptr), "", "garbage", "[]"}) {
         SCOPED_TRACE(factoryText ? factoryText : "missing");
         fs::remove(factory() / ShootFileName(1));
-        if (factoryText) Put(factory() / ShootFileName(1), factoryText);
+        if (factoryText) WriteFileText(factory() / ShootFileName(1), factoryText);
         EXPECT_FALSE(files_.ResetGun(1));
-        EXPECT_EQ(Slurp(data() / ShootFileName(1)), before);
+        EXPECT_EQ(ReadFileText(data() / ShootFileName(1)), before);
     }
     // Nor is an empty gun file left behind.
     EXPECT_FALSE(files_.ResetGun(0));
@@ -313,17 +307,17 @@ TEST_F(RecoilFilesTest, ResetWithoutAUsableFactoryFileChangesNothing) {
 TEST_F(RecoilFilesTest, InitReplacesOnlyUnusableGunFiles) {
     PutFactoryGuns();
     // gun 0 missing, gun 1 unreadable, gun 2 the user's own, gun 3 no object
-    Put(data() / ShootFileName(1), "{\"Events\": [");
+    WriteFileText(data() / ShootFileName(1), "{\"Events\": [");
     PutDataGun(2, 40);
-    Put(data() / ShootFileName(3), "[]");
-    const std::string own = Slurp(data() / ShootFileName(2));
+    WriteFileText(data() / ShootFileName(3), "[]");
+    const std::string own = ReadFileText(data() / ShootFileName(2));
 
     files_.Init();
     for (int gun : {0, 1, 3}) {
         SCOPED_TRACE(gun);
-        EXPECT_EQ(Slurp(data() / ShootFileName(gun)), Slurp(factory() / ShootFileName(gun)));
+        EXPECT_EQ(ReadFileText(data() / ShootFileName(gun)), ReadFileText(factory() / ShootFileName(gun)));
     }
-    EXPECT_EQ(Slurp(data() / ShootFileName(2)), own);
+    EXPECT_EQ(ReadFileText(data() / ShootFileName(2)), own);
 }
 
 TEST_F(RecoilFilesTest, InitWithoutFactoryFilesCreatesNothing) {
@@ -361,7 +355,7 @@ TEST_F(RecoilFilesTest, NoCorpusFileCrashesAnyOperation) {
         files_.Init();
         EXPECT_EQ(files_.ResetGun(0), usable);
         if (!usable) {
-            EXPECT_EQ(Slurp(gun), Slurp(entry.path()));
+            EXPECT_EQ(ReadFileText(gun), ReadFileText(entry.path()));
         }
 
         ASSERT_TRUE(files_.SaveBullet(0, 1, setting));

@@ -21,11 +21,15 @@
 #include <vector>
 
 #include "profile/json_file_store.h"
+#include "support/file_text.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
 
 namespace nurak::profile {
+using nurak::testing::ReadFileText;
+using nurak::testing::WriteFileText;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,18 +40,8 @@ struct RunResult {
     std::string err;
 };
 
-void WriteText(const fs::path& file, const std::string& text) {
-    fs::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 Json::Value ReadJson(const fs::path& file) {
-    return ParseJsonText(ReadText(file));
+    return ParseJsonText(ReadFileText(file));
 }
 
 // Runs the program with our environment (XDG_DATA_HOME included) but no
@@ -80,8 +74,8 @@ RunResult RunCtl(const std::vector<std::string>& args, const fs::path& scratch) 
     }
     RunResult result;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    result.out = ReadText(outFile);
-    result.err = ReadText(errFile);
+    result.out = ReadFileText(outFile);
+    result.err = ReadFileText(errFile);
     return result;
 }
 
@@ -96,8 +90,8 @@ class ProfilesCliTest : public ::testing::Test {
         if (old) oldDataHome_ = old;
         ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
         fs::create_directories(scratch_);
-        WriteText(shipped_ / "DefaultData" / "mouse.Json", kMouseDefault);
-        WriteText(shipped_ / "DefaultData" / "HD.Json", kHeadsetDefault);
+        WriteFileText(shipped_ / "DefaultData" / "mouse.Json", kMouseDefault);
+        WriteFileText(shipped_ / "DefaultData" / "HD.Json", kHeadsetDefault);
     }
     ~ProfilesCliTest() override {
         if (oldDataHome_)
@@ -143,7 +137,7 @@ class ProfilesCliTest : public ::testing::Test {
             list["profilelist"][static_cast<Json::ArrayIndex>(i)]["profileUUID"] = identity;
         }
         list["profileselect"] = 0;
-        WriteText(Folder(folder) / "ProfileList.ini", FormatJsonText(list));
+        WriteFileText(Folder(folder) / "ProfileList.ini", FormatJsonText(list));
     }
 
     testing::TempDir dir_{"profiles-cli-test"};
@@ -270,7 +264,7 @@ TEST_F(ProfilesCliTest, ResetOfAHeadsetKeepsItsOwnEqualisers) {
     own["Device"][0]["CustomEQNameInfo"][0] = "Mine";
     own["Device"][0]["CustomEQHzValueInfo"][0] = 7;
     own["Device"][0]["Volume"] = 90;
-    WriteText(file, FormatJsonText(own));
+    WriteFileText(file, FormatJsonText(own));
 
     const RunResult r = Profiles({"reset"}, "HD");
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -296,7 +290,7 @@ TEST_F(ProfilesCliTest, MissingDefaultProfileStillGivesAProfile) {
 
 TEST_F(ProfilesCliTest, RefusalsExitOneWithTheReason) {
     const fs::path bad = dir_.path() / "bad.json";
-    WriteText(bad, R"({"profilename":"X"})");
+    WriteFileText(bad, R"({"profilename":"X"})");
     struct Case {
         std::vector<std::string> args;
         std::string mentions;
@@ -310,11 +304,11 @@ TEST_F(ProfilesCliTest, RefusalsExitOneWithTheReason) {
         {{"export", dir_.path().string()}, "could not be written"},
     };
     ASSERT_EQ(Profiles({"list"}).exitCode, 0);
-    const std::string before = ReadText(Folder() / "ProfileList.ini");
+    const std::string before = ReadFileText(Folder() / "ProfileList.ini");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0]);
         ExpectOneLineError(Profiles(c.args), 1, c.mentions);
-        EXPECT_EQ(ReadText(Folder() / "ProfileList.ini"), before);
+        EXPECT_EQ(ReadFileText(Folder() / "ProfileList.ini"), before);
     }
 
     ASSERT_EQ(Profiles({"add"}).exitCode, 0);
@@ -335,15 +329,15 @@ TEST_F(ProfilesCliTest, AddStopsAtFifty) {
 }
 
 TEST_F(ProfilesCliTest, BrokenEntriesNeverReachOutside) {
-    WriteText(home_ / "x.Json", "outside");
-    WriteText(Folder() / "ProfileList.ini",
+    WriteFileText(home_ / "x.Json", "outside");
+    WriteFileText(Folder() / "ProfileList.ini",
               R"({"profileselect":0,"profilelist":[{"profilename":"Evil","profileUUID":"../../x"},)"
               R"({"profilename":"Good","profileUUID":"2020_01_01_00_00_00_001"}]})");
     ASSERT_EQ(Profiles({"reset"}).exitCode, 0);
     ASSERT_EQ(Profiles({"add"}).exitCode, 0);
     ASSERT_EQ(Profiles({"select", "0"}).exitCode, 0);
     ASSERT_EQ(Profiles({"delete"}).exitCode, 0);
-    EXPECT_EQ(ReadText(home_ / "x.Json"), "outside");
+    EXPECT_EQ(ReadFileText(home_ / "x.Json"), "outside");
     EXPECT_EQ(Listed(), std::make_pair(std::vector<std::string>{"profile1"}, 0));
     EXPECT_FALSE(fs::exists(Folder() / "2020_01_01_00_00_00_001.Json"));
 }
@@ -352,7 +346,8 @@ TEST_F(ProfilesCliTest, UsageErrorsExitTwoAndTouchNothing) {
     const std::vector<std::string> cases[] = {
         {},
         {"bogus"},
-        {"show"},
+        {"show", "extra"},
+        {"show", "--sensor", "nothex"},
         {"add", "extra"},
         {"rename"},
         {"rename", "a", "b"},

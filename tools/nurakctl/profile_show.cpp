@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include <json/writer.h>
-
 #include "ctl_common.h"
 #include "profile/basic_profile_data.h"
 #include "profile/data_places.h"
 #include "profile/headset_profile_data.h"
 #include "profile/keyboard_profile_data.h"
+#include "profile/json_file_store.h"
 #include "profile/mouse_profile_data.h"
 
 namespace nurak::ctl {
@@ -125,13 +124,6 @@ Json::Value HeadsetJson(CHs6533Profiledata& headset) {
     return out;
 }
 
-std::string CompactJson(const Json::Value& value) {
-    Json::StreamWriterBuilder builder;
-    builder["indentation"] = "";
-    builder["emitUTF8"] = true;
-    return Json::writeString(builder, value);
-}
-
 void PrintText(const Json::Value& out) {
     std::string text;
     const auto line = [&](const std::string& s) { text += s + "\n"; };
@@ -216,7 +208,7 @@ void ShowProfile(const ProfileListModel& model, const ShowOptions& options) {
     if (mouse || options.folder == "keyboard") out["keys"] = KeysJson(data->ReadKeyList());
 
     if (options.json) {
-        std::fputs((CompactJson(out) + "\n").c_str(), stdout);
+        std::fputs((CompactJsonText(out) + "\n").c_str(), stdout);
     } else {
         PrintText(out);
     }
