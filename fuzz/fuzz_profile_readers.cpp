@@ -47,8 +47,9 @@ struct Scratch {
         input = folder / "input";
         profile = folder / "profile.Json";
         list = folder / "list";
-        for (const char* name : {"default.Json", "macro.config", kMacroFile, "ShootData_0.Shoot", "ShootData_1.Shoot",
-                                 "ShootData_2.Shoot", "ShootData_3.Shoot", "nurak_light.config", "default_light.json"})
+        for (const char* name :
+             {"default.Json", "macro.config", kMacroFile, "ShootData_0.Shoot", "ShootData_1.Shoot",
+              "ShootData_2.Shoot", "ShootData_3.Shoot", "nurak_light.config", "default_light.json"})
             fs::create_symlink("input", folder / name, error);
     }
     ~Scratch() {

@@ -13,7 +13,7 @@ namespace nurak::platform {
 namespace {
 
 class Fd {
-public:
+  public:
     explicit Fd(int fd) : fd_(fd) {}
     ~Fd() {
         if (fd_ >= 0) ::close(fd_);
@@ -28,7 +28,7 @@ public:
         return rc;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -92,7 +92,8 @@ bool WriteAll(int fd, std::string_view text) {
 // umask like a plain create would.
 int CreateTemp(const std::filesystem::path& file, std::filesystem::path& temp) {
     static std::atomic<unsigned> counter{0};
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const std::filesystem::path folder =
+        file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = "." + file.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
                                  std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
@@ -104,7 +105,8 @@ int CreateTemp(const std::filesystem::path& file, std::filesystem::path& temp) {
 }
 
 void SyncFolder(const std::filesystem::path& file) {
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const std::filesystem::path folder =
+        file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
     Fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() >= 0) (void)::fsync(fd.get());
 }
@@ -150,7 +152,8 @@ bool ReplaceFileContents(const std::filesystem::path& file, std::string_view tex
     return ReplaceFileImpl(file, text);
 }
 
-bool CopyFileContents(const std::filesystem::path& from, const std::filesystem::path& to, std::uintmax_t limit) {
+bool CopyFileContents(const std::filesystem::path& from, const std::filesystem::path& to,
+                      std::uintmax_t limit) {
     std::string bytes;
     if (!ReadWholeFile(from, limit, bytes)) return false;
     return ReplaceFileContents(to, bytes);

@@ -32,9 +32,15 @@ std::filesystem::path HomeFolder() {
     return "/";
 }
 
-std::filesystem::path DataHome() { return FromVariable("XDG_DATA_HOME", ".local/share"); }
-std::filesystem::path ConfigHome() { return FromVariable("XDG_CONFIG_HOME", ".config"); }
-std::filesystem::path CacheHome() { return FromVariable("XDG_CACHE_HOME", ".cache"); }
+std::filesystem::path DataHome() {
+    return FromVariable("XDG_DATA_HOME", ".local/share");
+}
+std::filesystem::path ConfigHome() {
+    return FromVariable("XDG_CONFIG_HOME", ".config");
+}
+std::filesystem::path CacheHome() {
+    return FromVariable("XDG_CACHE_HOME", ".cache");
+}
 
 std::filesystem::path RuntimeDir() {
     const char* value = std::getenv("XDG_RUNTIME_DIR");

@@ -28,7 +28,8 @@ bool IsPlainFileName(std::string_view name) {
 
 std::filesystem::path DeviceDataFolder(std::string_view deviceFolder) {
     if (!IsPlainFileName(deviceFolder)) return {};
-    const std::filesystem::path folder = platform::DataHome() / platform::kProductTitle / std::string(deviceFolder);
+    const std::filesystem::path folder =
+        platform::DataHome() / platform::kProductTitle / std::string(deviceFolder);
     std::error_code error;
     // A failure shows later as files that cannot be written, as on a full disk.
     std::filesystem::create_directories(folder, error);
@@ -56,14 +57,16 @@ std::filesystem::path ShippedDataFolder() {
     return installed;
 }
 
-std::filesystem::path DefaultDataFolder() { return ShippedDataFolder() / "DefaultData"; }
+std::filesystem::path DefaultDataFolder() {
+    return ShippedDataFolder() / "DefaultData";
+}
 
 std::filesystem::path DefaultProfilePath(std::string_view deviceFolder) {
     return DefaultDataFolder() / (std::string(deviceFolder) + ".Json");
 }
 
-std::optional<std::filesystem::path> IdentifiedFile(const std::filesystem::path& folder, std::string_view identity,
-                                                    std::string_view extension) {
+std::optional<std::filesystem::path> IdentifiedFile(const std::filesystem::path& folder,
+                                                    std::string_view identity, std::string_view extension) {
     if (!IsTimeStampName(identity)) return std::nullopt;
     return folder / (std::string(identity) + std::string(extension));
 }

@@ -31,7 +31,7 @@ std::filesystem::path DefaultProfilePath(std::string_view deviceFolder);
 
 // folder/<identity><extension>, only for identities of the time-stamp form,
 // so a stored value can never lead outside the folder.
-std::optional<std::filesystem::path> IdentifiedFile(const std::filesystem::path& folder, std::string_view identity,
-                                                    std::string_view extension);
+std::optional<std::filesystem::path> IdentifiedFile(const std::filesystem::path& folder,
+                                                    std::string_view identity, std::string_view extension);
 
 }  // namespace nurak::profile

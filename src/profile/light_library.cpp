@@ -29,7 +29,8 @@ std::vector<std::string> LightNames(const Json::Value& entries) {
 }  // namespace
 
 std::string MacroLibraryFileName(int libraryIndex) {
-    if (libraryIndex == kMousepadLibrary || libraryIndex == kHeadsetLibrary) return kNurakMacroLibraryFileName;
+    if (libraryIndex == kMousepadLibrary || libraryIndex == kHeadsetLibrary)
+        return kNurakMacroLibraryFileName;
     return kMacroLibraryFileName;
 }
 
@@ -45,7 +46,8 @@ LibraryPlaces DeviceLibraryPlaces(const std::filesystem::path& deviceDataFolder,
 void LoadLibraries(DeviceLibraryLists& lists, const LibraryPlaces& places) {
     JsonFileStore store;
 
-    lists.macroNames = LibraryMacroNames(places.macroLibrary.parent_path(), places.macroLibrary.filename().string());
+    lists.macroNames =
+        LibraryMacroNames(places.macroLibrary.parent_path(), places.macroLibrary.filename().string());
 
     const Json::Value defaultNames = store.ReadJsonFile(places.defaultLightNames);
     const Json::Value& defaults = ModelElement(defaultNames, "DefaultLightName", places.libraryIndex);

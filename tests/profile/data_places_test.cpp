@@ -16,20 +16,24 @@ namespace {
 
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = ::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
     }
     ~ScopedEnv() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     const char* name_;
     std::optional<std::string> old_;
 };
@@ -39,9 +43,9 @@ TEST(DataPlaces, PlainFileNames) {
         const char* name;
         bool plain;
     };
-    const Case cases[] = {{"mouse", true},   {"MousePad", true}, {"a b", true}, {"", false},
-                          {".", false},      {"..", false},      {"a/b", false}, {"/abs", false},
-                          {"..hidden", true}};
+    const Case cases[] = {{"mouse", true}, {"MousePad", true}, {"a b", true},
+                          {"", false},     {".", false},       {"..", false},
+                          {"a/b", false},  {"/abs", false},    {"..hidden", true}};
     for (const Case& c : cases) EXPECT_EQ(IsPlainFileName(c.name), c.plain) << c.name;
     EXPECT_FALSE(IsPlainFileName(std::string_view("a\0b", 3)));
 }

@@ -174,7 +174,8 @@ TEST_F(LoadLibrariesTest, MissingOrMalformedElementKeepsOnlyThatList) {
 }
 
 TEST_F(LoadLibrariesTest, EmptyElementEmptiesTheList) {
-    WriteFileText(dir_.path() / "default_light.json", R"({"DefaultLightName": [[], []], "AreaLightName": [[], []]})");
+    WriteFileText(dir_.path() / "default_light.json",
+                  R"({"DefaultLightName": [[], []], "AreaLightName": [[], []]})");
     WriteFileText(dir_.path() / "nurak_light.config", R"({"LightInfo": [[], []]})");
     DeviceLibraryLists lists = FilledLists();
     LoadLibraries(lists, Places(kMouseLibrary));
@@ -209,7 +210,7 @@ TEST_F(LoadLibrariesTest, EntriesWithoutANameKeepTheirPlace) {
     // A light mode is an index into the list, so a bad entry must not shift
     // the ones after it.
     WriteFileText(dir_.path() / "default_light.json",
-        R"({"DefaultLightName": [[{"visible": true}, 4, {"LightName": 9}, {"LightName": "last"}]],
+                  R"({"DefaultLightName": [[{"visible": true}, 4, {"LightName": 9}, {"LightName": "last"}]],
             "AreaLightName": [[null, {"LightName": "area"}]]})");
     WriteFileText(dir_.path() / "nurak_light.config", R"({"LightInfo": [["x", {"LightName": "mine"}]]})");
     DeviceLibraryLists lists;

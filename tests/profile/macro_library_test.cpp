@@ -547,7 +547,7 @@ TEST_F(MacroLibraryTest, UnreadableLibrariesShowNoRows) {
 TEST_F(MacroLibraryTest, OddElementsKeepTheirPlaces) {
     const std::string g = MakeTimeStampName();
     WriteFileText(LibraryFile(), "{\"MacroInfo\": [5, {\"MacroName\": 3, \"Guid\": \"" + g +
-                           "\"}, null, {\"MacroName\": \"last\"}], \"Other\": 1}");
+                                     "\"}, null, {\"MacroName\": \"last\"}], \"Other\": 1}");
     model_.LoadMacroList();
     EXPECT_EQ(model_.Rows(), (std::vector<MacroEntry>{{"", ""}, {"", g}, {"", ""}, {"last", ""}}));
     // Rewrites keep what the program does not know.

@@ -258,7 +258,7 @@ TEST_F(ImageFilesTest, UnreadableLibrariesSendNothing) {
 TEST_F(ImageFilesTest, MacroFileEventsSkipWhatIsNoEvent) {
     EXPECT_TRUE(ReadMacroFileEvents(Folder() / "missing.mac").empty());
     WriteFileText(Folder() / "odd.mac",
-        R"({"Events":[1,{"Action":"down","Type":1,"Button":2,"Delay":"3"},"x",null,{}]})");
+                  R"({"Events":[1,{"Action":"down","Type":1,"Button":2,"Delay":"3"},"x",null,{}]})");
     EXPECT_EQ(ReadMacroFileEvents(Folder() / "odd.mac"),
               (std::vector<MacroEvent>{{3, 0, 0x81, 2}, {0, 0, 0, 0}}));
     WriteFileText(Folder() / "noevents.mac", R"({"Events":{"0":{"Type":1}}})");

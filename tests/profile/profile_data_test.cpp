@@ -93,7 +93,7 @@ class LoadProfileTest : public ::testing::Test {
 
 TEST_F(LoadProfileTest, RebuildsAMissingDeviceFromTheDefaultKeepingTheIdentity) {
     WriteFileText(profileFile,
-        R"({"profilename": "My games", "profileUUID": "2019_03_07_14_05_09_042", "Device": []})");
+                  R"({"profilename": "My games", "profileUUID": "2019_03_07_14_05_09_042", "Device": []})");
 
     EXPECT_EQ(profile.LoadProfile(profileFile), defaultDevice);
     EXPECT_EQ(profile.DeviceObject(), defaultDevice);
@@ -183,7 +183,8 @@ TEST_F(LoadProfileTest, EmptyPathsAreIgnored) {
 TEST(SaveTest, KeepsOtherRootAndDeviceMembers) {
     TempDir dir;
     const fs::path file = dir.path() / "p.Json";
-    WriteFileText(file, R"({"profilename": "Mine", "profileUUID": "2019_03_07_14_05_09_042", "Extra": {"k": [1]},
+    WriteFileText(file,
+                  R"({"profilename": "Mine", "profileUUID": "2019_03_07_14_05_09_042", "Extra": {"k": [1]},
                   "Device": [{"Unknown": "kept", "LightInfo": {"Red": 1, "Own": 5}}, {"Second": true}]})");
     CBasicProfiledata profile;
     profile.SetProfilePath(file);
@@ -275,7 +276,7 @@ class LightEffectTest : public ::testing::Test {
     void SetUp() override {
         fs::create_directories(libraryFolder);
         WriteFileText(libraryFolder / "2020_01_02_03_04_05_006.light",
-            R"({"LEDEffectList": [
+                      R"({"LEDEffectList": [
                   {"LEDREGMode": 1, "LEDDirection": 1, "LEDBrightness": 2, "LEDSpeed": 3, "LEDMultiColor": 0,
                    "red": 255, "green": 128, "blue": 7, "Time": 70000, "Cyle": 3},
                   {"red": 1}]})");

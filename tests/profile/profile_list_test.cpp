@@ -517,7 +517,7 @@ TEST_F(ProfileListTest, OperationsNeedASelection) {
         auto initialised = Model();
         ASSERT_EQ(initialised.InitProfileList(), R::Done);
         WriteFileText(ListFile(), R"({"profileselect":0,"profilelist":[{"profilename":"X","profileUUID":")" +
-                                  Id(7) + R"("},{"profilename":"B","profileUUID":")" + Id(2) + R"("}]})");
+                                      Id(7) + R"("},{"profilename":"B","profileUUID":")" + Id(2) + R"("}]})");
         const std::string changed = ReadFileText(ListFile());
         EXPECT_EQ(operation(initialised, source), R::NoSelection);
         EXPECT_EQ(initialised.GetSelectedIndex(), -1);
@@ -568,8 +568,9 @@ TEST_F(ProfileListTest, BrokenEntriesAreDroppedAndNeverLeadOutsideTheFolder) {
         SCOPED_TRACE(entry);
         Seed({"Keep"});
         // The broken entry holds the stored selection.
-        WriteFileText(ListFile(), R"({"profileselect":1,"profilelist":[{"profilename":"Keep","profileUUID":")" +
-                                  Id(1) + R"("},)" + entry + "]}");
+        WriteFileText(ListFile(),
+                      R"({"profileselect":1,"profilelist":[{"profilename":"Keep","profileUUID":")" + Id(1) +
+                          R"("},)" + entry + "]}");
         const auto outside = Outside();
 
         auto model = Model();
@@ -594,11 +595,11 @@ TEST_F(ProfileListTest, BrokenEntriesAreDroppedAndNeverLeadOutsideTheFolder) {
 TEST_F(ProfileListTest, StoredSelectionSkipsDroppedEntries) {
     const auto entries = Seed({"A", "B"});
     WriteFileText(ListFile(), R"({"profileselect":2,"profilelist":[{"profilename":"E","profileUUID":"../x"},)"
-                          R"({"profilename":"A","profileUUID":")" +
-                              Id(1) +
-                              R"("},)"
-                              R"({"profilename":"B","profileUUID":")" +
-                              Id(2) + R"("}]})");
+                              R"({"profilename":"A","profileUUID":")" +
+                                  Id(1) +
+                                  R"("},)"
+                                  R"({"profilename":"B","profileUUID":")" +
+                                  Id(2) + R"("}]})");
     auto model = Model();
     ASSERT_EQ(model.InitProfileList(), R::Done);
     EXPECT_EQ(model.GetSelectedIndex(), 1);
@@ -610,7 +611,7 @@ TEST_F(ProfileListTest, StoredSelectionSkipsDroppedEntries) {
 TEST_F(ProfileListTest, ListWithOnlyBrokenEntriesIsRebuilt) {
     WriteFileText(dir_.path() / "x.Json", "outside");
     WriteFileText(ListFile(),
-              R"({"profileselect":1,"profilelist":[{"profilename":"E","profileUUID":"../../x"},3]})");
+                  R"({"profileselect":1,"profilelist":[{"profilename":"E","profileUUID":"../../x"},3]})");
     const auto outside = Outside();
     auto model = Model();
     ASSERT_EQ(model.InitProfileList(), R::Done);

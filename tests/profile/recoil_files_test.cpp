@@ -156,7 +156,8 @@ TEST_F(RecoilFilesTest, SavedBulletReadsBackAsGiven) {
 }
 
 TEST_F(RecoilFilesTest, SavingIntoAShortFileLeavesNoHoles) {
-    WriteFileText(data() / ShootFileName(0), R"({"Events": [{"Action": "down", "Button": 1, "Delay": 10, "Type": 1}],
+    WriteFileText(data() / ShootFileName(0),
+                  R"({"Events": [{"Action": "down", "Button": 1, "Delay": 10, "Type": 1}],
                                        "Keep": [1, 2]})");
     const BulletSetting setting{true, 9, true, 8, 70};
     ASSERT_TRUE(files_.SaveBullet(0, 2, setting));

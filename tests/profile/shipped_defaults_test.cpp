@@ -57,7 +57,8 @@ TEST(ShippedDefaults, KeyFunctionsAreTheFactoryFunctions) {
         const Json::Value& keys = JsonMember(DeviceObject(profile), "KeyList");
         ASSERT_EQ(keys.size(), c.factory.size());
         for (Json::ArrayIndex i = 0; i < keys.size(); ++i) {
-            EXPECT_EQ(JsonInt(keys[i], "Assignment", -1), static_cast<int>(Packed(c.factory[i]))) << "key " << i;
+            EXPECT_EQ(JsonInt(keys[i], "Assignment", -1), static_cast<int>(Packed(c.factory[i])))
+                << "key " << i;
             EXPECT_EQ(JsonInt(keys[i], "DefaultAssignment", -1), static_cast<int>(Packed(c.factory[i])));
         }
     }

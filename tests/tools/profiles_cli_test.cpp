@@ -331,8 +331,8 @@ TEST_F(ProfilesCliTest, AddStopsAtFifty) {
 TEST_F(ProfilesCliTest, BrokenEntriesNeverReachOutside) {
     WriteFileText(home_ / "x.Json", "outside");
     WriteFileText(Folder() / "ProfileList.ini",
-              R"({"profileselect":0,"profilelist":[{"profilename":"Evil","profileUUID":"../../x"},)"
-              R"({"profilename":"Good","profileUUID":"2020_01_01_00_00_00_001"}]})");
+                  R"({"profileselect":0,"profilelist":[{"profilename":"Evil","profileUUID":"../../x"},)"
+                  R"({"profilename":"Good","profileUUID":"2020_01_01_00_00_00_001"}]})");
     ASSERT_EQ(Profiles({"reset"}).exitCode, 0);
     ASSERT_EQ(Profiles({"add"}).exitCode, 0);
     ASSERT_EQ(Profiles({"select", "0"}).exitCode, 0);
@@ -406,7 +406,8 @@ TEST_F(ProfilesCliTest, ShowReadsTheStageArrayOfTheSensor) {
 
 TEST_F(ProfilesCliTest, ShowOfAHeadsetGivesTheBandsOfItsEqualiser) {
     const std::string data = std::string(NURAK_SOURCE_DIR) + "/data";
-    const RunResult r = RunCtl({"profiles", "--data-dir", data, "--folder", "HD", "show", "--json"}, scratch_);
+    const RunResult r =
+        RunCtl({"profiles", "--data-dir", data, "--folder", "HD", "show", "--json"}, scratch_);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Json::Value out = ParseJsonText(r.out);
     EXPECT_EQ(out["system"]["eqType"].asInt(), 5);

@@ -10,8 +10,8 @@
 #include "profile/basic_profile_data.h"
 #include "profile/data_places.h"
 #include "profile/headset_profile_data.h"
-#include "profile/keyboard_profile_data.h"
 #include "profile/json_file_store.h"
+#include "profile/keyboard_profile_data.h"
 #include "profile/mouse_profile_data.h"
 
 namespace nurak::ctl {
@@ -127,12 +127,13 @@ Json::Value HeadsetJson(CHs6533Profiledata& headset) {
 void PrintText(const Json::Value& out) {
     std::string text;
     const auto line = [&](const std::string& s) { text += s + "\n"; };
-    line("profile " + out["name"].asString() + "  " + out["uuid"].asString() + "  (" + out["file"].asString() + ")");
+    line("profile " + out["name"].asString() + "  " + out["uuid"].asString() + "  (" +
+         out["file"].asString() + ")");
     const Json::Value& light = out["light"];
-    line("light: mode " + light["mode"].asString() + ", brightness " + light["brightness"].asString() + ", speed " +
-         light["speed"].asString() + ", direction " + light["direction"].asString() + ", multi-colour " +
-         light["multiColor"].asString() + ", colour " + light["red"].asString() + "/" + light["green"].asString() +
-         "/" + light["blue"].asString());
+    line("light: mode " + light["mode"].asString() + ", brightness " + light["brightness"].asString() +
+         ", speed " + light["speed"].asString() + ", direction " + light["direction"].asString() +
+         ", multi-colour " + light["multiColor"].asString() + ", colour " + light["red"].asString() + "/" +
+         light["green"].asString() + "/" + light["blue"].asString());
     if (out.isMember("stages")) {
         line("sensor " + out["sensor"].asString() + ", active stage " + out["activeStage"].asString());
         for (Json::ArrayIndex i = 0; i < out["stages"].size(); ++i) {
