@@ -1,9 +1,6 @@
 // nurakctl profiles run as its own process on a data home of the test's own.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -22,9 +19,8 @@
 
 #include "profile/json_file_store.h"
 #include "support/file_text.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace nurak::profile {
 using nurak::testing::ReadFileText;
@@ -34,49 +30,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;  // -1 when the program did not exit normally
-    std::string out;
-    std::string err;
-};
+using nurak::testing::RunResult;
 
 Json::Value ReadJson(const fs::path& file) {
     return ParseJsonText(ReadFileText(file));
 }
 
-// Runs the program with our environment (XDG_DATA_HOME included) but no
-// NURAK_* variables; its output goes through files, so nothing can stall.
-RunResult RunCtl(const std::vector<std::string>& args, const fs::path& scratch) {
-    const fs::path outFile = scratch / "stdout";
-    const fs::path errFile = scratch / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
-    std::vector<std::string> all = {NURAK_CTL_PROGRAM};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** e = environ; *e; ++e)
-        if (!std::string_view(*e).starts_with("NURAK_")) envp.push_back(*e);
-    envp.push_back(nullptr);
-
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, NURAK_CTL_PROGRAM, &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) throw std::runtime_error("posix_spawn failed");
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    RunResult result;
-    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    result.out = ReadFileText(outFile);
-    result.err = ReadFileText(errFile);
-    return result;
+RunResult RunCtl(const std::vector<std::string>& args) {
+    return nurak::testing::RunProgram(NURAK_CTL_PROGRAM, args);
 }
 
 const char* kMouseDefault = R"({"Device":[{"DPIStages":{"StageActive":1}}],"Shipped":"mouse"})";
@@ -89,7 +50,6 @@ class ProfilesCliTest : public ::testing::Test {
         const char* old = ::getenv("XDG_DATA_HOME");
         if (old) oldDataHome_ = old;
         ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
-        fs::create_directories(scratch_);
         WriteFileText(shipped_ / "DefaultData" / "mouse.Json", kMouseDefault);
         WriteFileText(shipped_ / "DefaultData" / "HD.Json", kHeadsetDefault);
     }
@@ -105,7 +65,7 @@ class ProfilesCliTest : public ::testing::Test {
         std::vector<std::string> all = {"profiles", "--data-dir", shipped_.string()};
         if (!folder.empty()) all.insert(all.end(), {"--folder", folder});
         all.insert(all.end(), args.begin(), args.end());
-        return RunCtl(all, scratch_);
+        return RunCtl(all);
     }
 
     fs::path Folder(const std::string& name = "mouse") const {
@@ -143,7 +103,6 @@ class ProfilesCliTest : public ::testing::Test {
     testing::TempDir dir_{"profiles-cli-test"};
     fs::path home_ = dir_.path() / "home";
     fs::path shipped_ = dir_.path() / "shipped";
-    fs::path scratch_ = dir_.path() / "scratch";
     std::optional<std::string> oldDataHome_;
 };
 
@@ -175,8 +134,7 @@ TEST_F(ProfilesCliTest, FreshDeviceListsProfile1MadeFromTheDefault) {
     EXPECT_EQ(text.out, "0 * profile1  " + identity + "\n");
 
     // The global option works the same.
-    const RunResult global =
-        RunCtl({"--data-dir", shipped_.string(), "profiles", "list", "--json"}, scratch_);
+    const RunResult global = RunCtl({"--data-dir", shipped_.string(), "profiles", "list", "--json"});
     EXPECT_EQ(global.out, r.out);
 }
 
@@ -374,7 +332,7 @@ TEST_F(ProfilesCliTest, ShowReadsTheStageArrayOfTheSensor) {
     const auto show = [&](std::vector<std::string> args) {
         std::vector<std::string> all = {"profiles", "--data-dir", data, "show", "--json"};
         all.insert(all.end(), args.begin(), args.end());
-        const RunResult r = RunCtl(all, scratch_);
+        const RunResult r = RunCtl(all);
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return ParseJsonText(r.out);
     };
@@ -406,8 +364,7 @@ TEST_F(ProfilesCliTest, ShowReadsTheStageArrayOfTheSensor) {
 
 TEST_F(ProfilesCliTest, ShowOfAHeadsetGivesTheBandsOfItsEqualiser) {
     const std::string data = std::string(NURAK_SOURCE_DIR) + "/data";
-    const RunResult r =
-        RunCtl({"profiles", "--data-dir", data, "--folder", "HD", "show", "--json"}, scratch_);
+    const RunResult r = RunCtl({"profiles", "--data-dir", data, "--folder", "HD", "show", "--json"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const Json::Value out = ParseJsonText(r.out);
     EXPECT_EQ(out["system"]["eqType"].asInt(), 5);
